@@ -1,0 +1,29 @@
+// Conversions between the program's wide strings and the byte layouts Windows stores:
+// registry data, event-log records and other raw buffers hold UTF-16LE on both builds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rundix {
+
+// Reads UTF-16LE code units up to the first NUL unit or the end of the bytes, whichever
+// comes first; an odd trailing byte is ignored. Never reads past `bytes`.
+std::wstring WideFromUtf16Le(const void* data, size_t bytes);
+// The string as UTF-16LE, without a terminator.
+std::vector<uint8_t> Utf16LeFromWide(const std::wstring& text);
+// Number of UTF-16 code units `text` takes (surrogate pairs count two).
+size_t Utf16Length(const std::wstring& text);
+
+std::string Utf8FromWide(const std::wstring& text);
+// Invalid sequences become U+FFFD.
+std::wstring WideFromUtf8(const std::string& text);
+
+// Letter case folded the way the program compares names (ASCII and Latin letters).
+std::wstring ToLowerWide(std::wstring text);
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
+bool ContainsNoCase(const std::wstring& haystack, const std::wstring& needle);
+
+}  // namespace rundix

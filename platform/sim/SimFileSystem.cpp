@@ -1,0 +1,662 @@
+#include "platform/sim/SimFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "platform/Text.h"
+#include "platform/sim/SimMachine.h"
+
+namespace rundix {
+
+namespace {
+
+constexpr int64_t kEpochDifference = 11644473600LL;  // seconds from 1601 to 1970
+
+bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
+  if (folder.empty() || path.size() < folder.size()) return false;
+  if (!EqualsNoCase(path.substr(0, folder.size()), folder)) return false;
+  return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
+}
+
+FILETIME FileTimeFromUnix(int64_t seconds, long nanoseconds) {
+  int64_t ticks = (seconds + kEpochDifference) * 10000000LL + nanoseconds / 100;
+  if (ticks < 0) ticks = 0;
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+  ft.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+  return ft;
+}
+
+// '*' and '?' as FindFirstFileW reads them, without regard to letter case; "*.*" is "*".
+bool WildcardMatch(const std::wstring& pattern, const std::wstring& name) {
+  if (pattern == L"*" || pattern == L"*.*") return true;
+  std::wstring p = ToLowerWide(pattern);
+  std::wstring n = ToLowerWide(name);
+  size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == L'?' || p[pi] == n[ni])) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == L'*') {
+      star = pi++;
+      mark = ni;
+    } else if (star != std::wstring::npos) {
+      pi = star + 1;
+      ni = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && (p[pi] == L'*' || p[pi] == L'.')) ++pi;
+  return pi == p.size();
+}
+
+DWORD ErrorFromErrno(int e, DWORD missing) {
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR:
+      return missing;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_ALREADY_EXISTS;
+    case ENAMETOOLONG:
+      return ERROR_INVALID_NAME;
+    default:
+      return ERROR_ACCESS_DENIED;
+  }
+}
+
+bool MakeHostDirs(const std::string& path) {
+  std::string partial;
+  std::stringstream parts(path);
+  std::string part;
+  if (!path.empty() && path[0] == '/') partial = "/";
+  while (std::getline(parts, part, '/')) {
+    if (part.empty()) continue;
+    partial += part;
+    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    partial += "/";
+  }
+  return true;
+}
+
+}  // namespace
+
+struct SimFileSystem::OpenFile {
+  int fd = -1;
+  std::wstring path;
+};
+
+struct SimFileSystem::OpenFind {
+  std::vector<FindData> entries;
+  size_t next = 0;
+};
+
+SimFileSystem::SimFileSystem(std::string sandbox, bool machineIs64Bit, SimJournal& journal)
+    : sandbox_(std::move(sandbox)), is64Bit_(machineIs64Bit), journal_(journal) {
+  while (sandbox_.size() > 1 && sandbox_.back() == '/') sandbox_.pop_back();
+  special_[CSIDL_APPDATA] = L"C:\\Users\\user\\AppData\\Roaming";
+  special_[CSIDL_BITBUCKET] = std::nullopt;  // the recycle bin is a virtual folder
+}
+
+SimFileSystem::~SimFileSystem() {
+  for (auto& [handle, file] : files_) ::close(file->fd);
+}
+
+bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
+  auto fail = [error](const std::string& message) {
+    if (error) *error = message;
+    return false;
+  };
+  if (d.isMember("windows_dir")) windowsDir_ = Normalize(WideFromUtf8(d["windows_dir"].asString()));
+  if (d.isMember("temp_dir")) SetTempPath(WideFromUtf8(d["temp_dir"].asString()));
+  if (windowsDir_.empty()) return fail("\"windows_dir\" must be an absolute path with a drive letter");
+  if (tempDir_.empty()) return fail("\"temp_dir\" must be an absolute path with a drive letter");
+  const Json::Value& special = d["special_folders"];
+  if (!special.isNull() && !special.isObject()) return fail("\"special_folders\" must be an object");
+  for (const auto& name : special.getMemberNames()) {
+    int csidl = -1;
+    if (name == "appdata") csidl = CSIDL_APPDATA;
+    else if (name == "bitbucket") csidl = CSIDL_BITBUCKET;
+    else if (name == "windows") csidl = CSIDL_WINDOWS;
+    else csidl = std::atoi(name.c_str());
+    if (csidl <= 0 && name != "0") return fail("unknown special folder \"" + name + "\"");
+    const Json::Value& v = special[name];
+    SetSpecialFolder(csidl, v.isString() ? std::optional<std::wstring>(WideFromUtf8(v.asString()))
+                                         : std::nullopt);
+  }
+  const Json::Value& longNames = d["long_names"];
+  for (const auto& name : longNames.getMemberNames()) {
+    longNames_[Normalize(WideFromUtf8(name))] = Normalize(WideFromUtf8(longNames[name].asString()));
+  }
+  for (const auto& f : d["read_only"]) AddReadOnlyFolder(WideFromUtf8(f.asString()));
+  for (const auto& f : d["unlistable"]) unlistable_.push_back(Normalize(WideFromUtf8(f.asString())));
+  if (!MakeHostDirs(sandbox_ + "/C")) return fail("cannot make the sandbox's drive C: in " + sandbox_);
+  for (const auto& f : d["folders"]) {
+    std::string host = HostPath(WideFromUtf8(f.asString()), View::kNative);
+    if (host.empty() || !MakeHostDirs(host)) return fail("cannot make folder " + f.asString());
+  }
+  const Json::Value& files = d["files"];
+  if (!files.isNull() && !files.isArray()) return fail("\"files\" must be an array");
+  for (const auto& f : files) {
+    if (!f.isObject() || !f["path"].isString()) return fail("each file needs a \"path\"");
+    std::wstring path = WideFromUtf8(f["path"].asString());
+    if (!PutFile(path, f.get("text", "").asString())) return fail("cannot make file " + f["path"].asString());
+    // A large size makes a sparse file: no bytes are written.
+    if (f.isMember("size") && ::truncate(HostPath(path, View::kNative).c_str(),
+                                         static_cast<off_t>(f["size"].asUInt64())) != 0) {
+      return fail("cannot size file " + f["path"].asString());
+    }
+    if (f.isMember("mtime") && !SetLastWriteTime(path, f["mtime"].asInt64())) {
+      return fail("cannot date file " + f["path"].asString());
+    }
+  }
+  return true;
+}
+
+DWORD SimFileSystem::GetLastError() { return SimLastError(); }
+
+std::wstring SimFileSystem::Normalize(const std::wstring& input) const {
+  std::wstring path = input;
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  if (path.size() < 2 || path[1] != L':' || !std::iswalpha(path[0])) return {};
+  wchar_t drive = static_cast<wchar_t>(std::towupper(path[0]));
+  std::vector<std::wstring> parts;
+  std::wstring part;
+  for (size_t i = 2; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == L'\\') {
+      if (part == L"..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != L".") {
+        parts.push_back(part);
+      }
+      part.clear();
+    } else {
+      part.push_back(path[i]);
+    }
+  }
+  std::wstring out(1, drive);
+  out += L":";
+  if (parts.empty()) return out + L"\\";
+  for (const auto& p : parts) out += L"\\" + p;
+  // Short names the description maps to long ones.
+  for (const auto& [shortName, longName] : longNames_) {
+    if (StartsWithFolder(out, shortName)) return longName + out.substr(shortName.size());
+  }
+  return out;
+}
+
+std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
+  std::wstring norm = Normalize(path);
+  if (norm.empty()) return {};
+  // A 32-bit program on 64-bit Windows: System32 is SysWOW64 (but for a few exempt folders),
+  // and SysNative is the real System32.
+  if (is64Bit_ && view == View::kProgram) {
+    std::wstring sys32 = windowsDir_ + L"\\System32";
+    std::wstring native = windowsDir_ + L"\\SysNative";
+    if (StartsWithFolder(norm, native)) {
+      norm = sys32 + norm.substr(native.size());
+    } else if (StartsWithFolder(norm, sys32)) {
+      std::wstring rest = ToLowerWide(norm.substr(sys32.size()));
+      static const wchar_t* kExempt[] = {L"\\catroot", L"\\catroot2", L"\\driverstore",
+                                         L"\\drivers\\etc", L"\\logfiles", L"\\spool"};
+      bool exempt = false;
+      for (const wchar_t* e : kExempt) {
+        std::wstring ex(e);
+        if (rest.compare(0, ex.size(), ex) == 0 && (rest.size() == ex.size() || rest[ex.size()] == L'\\')) {
+          exempt = true;
+        }
+      }
+      if (!exempt) norm = windowsDir_ + L"\\SysWOW64" + norm.substr(sys32.size());
+    }
+  }
+  std::string host = sandbox_ + "/" + std::string(1, static_cast<char>(norm[0]));
+  size_t i = 3;
+  bool exists = true;
+  while (i < norm.size()) {
+    size_t end = norm.find(L'\\', i);
+    if (end == std::wstring::npos) end = norm.size();
+    std::string name = Utf8FromWide(norm.substr(i, end - i));
+    std::string candidate = host + "/" + name;
+    if (exists) {
+      struct stat st;
+      if (::lstat(candidate.c_str(), &st) != 0) {
+        // Match the name without regard to letter case, as Windows does.
+        exists = false;
+        if (DIR* dir = ::opendir(host.c_str())) {
+          std::wstring wanted = ToLowerWide(norm.substr(i, end - i));
+          while (dirent* e = ::readdir(dir)) {
+            if (ToLowerWide(WideFromUtf8(e->d_name)) == wanted) {
+              candidate = host + "/" + e->d_name;
+              exists = true;
+              break;
+            }
+          }
+          ::closedir(dir);
+        }
+      }
+    }
+    host = candidate;
+    i = end + 1;
+  }
+  return host;
+}
+
+bool SimFileSystem::IsWritable(const std::wstring& path) const {
+  std::wstring norm = Normalize(path);
+  for (const auto& folder : readOnly_) {
+    if (StartsWithFolder(norm, folder)) return false;
+  }
+  return true;
+}
+
+bool SimFileSystem::IsUnlistable(const std::wstring& folder) const {
+  std::wstring norm = Normalize(folder);
+  for (const auto& f : unlistable_) {
+    if (EqualsNoCase(norm, f)) return true;
+  }
+  return false;
+}
+
+DWORD SimFileSystem::GetFileAttributesW(const std::wstring& path) {
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::stat(host.c_str(), &st) != 0) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+}
+
+BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
+  std::wstring norm = Normalize(path);
+  std::string host = HostPath(path);
+  if (host.empty() || norm.size() <= 3) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::wstring parent = norm.substr(0, norm.rfind(L'\\'));
+    if (parent.size() == 2) parent += L"\\";
+    for (const auto& fault : faults_) {
+      if (EqualsNoCase(parent, fault.folder)) {
+        SimLastError() = fault.error;
+        return FALSE;
+      }
+    }
+  }
+  struct stat st;
+  if (::lstat(host.c_str(), &st) == 0) {
+    SimLastError() = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  }
+  if (!IsWritable(norm)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (::mkdir(host.c_str(), 0755) != 0) {
+    SimLastError() = ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  journal_.Record("create_directory", norm);
+  return TRUE;
+}
+
+HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD /*share*/,
+                                  DWORD disposition, DWORD /*flags*/) {
+  std::wstring norm = Normalize(path);
+  std::string host = HostPath(path);
+  if (host.empty()) {
+    SimLastError() = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  bool write = (access & GENERIC_WRITE) != 0;
+  int flags = write ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  switch (disposition) {
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case OPEN_EXISTING: break;
+    default:
+      SimLastError() = ERROR_INVALID_PARAMETER;
+      return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  bool existed = ::stat(host.c_str(), &st) == 0;
+  if (existed && S_ISDIR(st.st_mode)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if ((write || (flags & O_CREAT)) && !IsWritable(norm)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    int e = errno;
+    SimLastError() = e == EEXIST ? ERROR_FILE_EXISTS
+                                 : ErrorFromErrno(e, disposition == OPEN_EXISTING && !existed
+                                                         ? ERROR_FILE_NOT_FOUND
+                                                         : ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (write) journal_.Record("create_file", norm);
+  auto file = std::make_unique<OpenFile>();
+  file->fd = fd;
+  file->path = norm;
+  std::lock_guard<std::mutex> lock(mutex_);
+  uintptr_t handle = nextHandle_;
+  nextHandle_ += 4;
+  files_[handle] = std::move(file);
+  // Like Windows: success over an existing file still says so.
+  SimLastError() = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+                       ? ERROR_ALREADY_EXISTS
+                       : ERROR_SUCCESS;
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL SimFileSystem::WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written) {
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+    if (it != files_.end()) fd = it->second->fd;
+  }
+  if (written) *written = 0;
+  if (fd < 0) {
+    SimLastError() = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  const char* p = static_cast<const char*>(data);
+  DWORD done = 0;
+  while (done < bytes) {
+    ssize_t n = ::write(fd, p + done, bytes - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SimLastError() = errno == ENOSPC ? 112 /* ERROR_DISK_FULL */ : ERROR_ACCESS_DENIED;
+      if (written) *written = done;
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (written) *written = done;
+  return TRUE;
+}
+
+BOOL SimFileSystem::ReadFile(HANDLE file, void* data, DWORD bytes, DWORD* read) {
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+    if (it != files_.end()) fd = it->second->fd;
+  }
+  if (read) *read = 0;
+  if (fd < 0) {
+    SimLastError() = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  ssize_t n;
+  do {
+    n = ::read(fd, data, bytes);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (read) *read = static_cast<DWORD>(n);
+  return TRUE;
+}
+
+BOOL SimFileSystem::CloseFile(HANDLE file) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+  if (it == files_.end()) {
+    SimLastError() = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  ::close(it->second->fd);
+  files_.erase(it);
+  return TRUE;
+}
+
+BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
+  std::wstring norm = Normalize(path);
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  if (S_ISDIR(st.st_mode) || !IsWritable(norm) || ::unlink(host.c_str()) != 0) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  journal_.Record("delete_file", norm);
+  return TRUE;
+}
+
+HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data) {
+  std::wstring norm = pattern;
+  std::replace(norm.begin(), norm.end(), L'/', L'\\');
+  size_t slash = norm.rfind(L'\\');
+  if (slash == std::wstring::npos) {
+    SimLastError() = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  std::wstring folder = norm.substr(0, slash + 1);
+  std::wstring namePattern = norm.substr(slash + 1);
+  if (namePattern.empty()) {
+    SimLastError() = ERROR_FILE_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  std::wstring folderNorm = Normalize(folder);
+  std::string host = HostPath(folder);
+  if (host.empty()) {
+    SimLastError() = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (IsUnlistable(folderNorm)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  int dirfd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirfd < 0) {
+    SimLastError() = ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  DIR* dir = ::fdopendir(dirfd);
+  if (dir == nullptr) {
+    ::close(dirfd);
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  auto find = std::make_unique<OpenFind>();
+  bool isRoot = folderNorm.size() <= 3;
+  std::vector<FindData> dots;
+  while (dirent* e = ::readdir(dir)) {
+    std::string name = e->d_name;
+    bool dot = name == "." || name == "..";
+    if (dot && isRoot) continue;
+    std::wstring wide = WideFromUtf8(name);
+    if (!WildcardMatch(namePattern, wide)) continue;
+    struct stat st;
+    if (::fstatat(dirfd, e->d_name, &st, 0) != 0 &&
+        ::fstatat(dirfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;
+    }
+    FindData entry;
+    entry.name = std::move(wide);
+    entry.attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (e->d_type == DT_LNK) entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    entry.lastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    (dot ? dots : find->entries).push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  // NTFS lists names in upper-case order, "." and ".." first.
+  std::sort(find->entries.begin(), find->entries.end(), [](const FindData& a, const FindData& b) {
+    return ToLowerWide(a.name) < ToLowerWide(b.name);
+  });
+  std::sort(dots.begin(), dots.end(), [](const FindData& a, const FindData& b) { return a.name < b.name; });
+  find->entries.insert(find->entries.begin(), dots.begin(), dots.end());
+  if (find->entries.empty()) {
+    SimLastError() = ERROR_FILE_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (data) *data = find->entries[0];
+  find->next = 1;
+  std::lock_guard<std::mutex> lock(mutex_);
+  uintptr_t handle = nextHandle_;
+  nextHandle_ += 4;
+  finds_[handle] = std::move(find);
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL SimFileSystem::FindNextFileW(HANDLE handle, FindData* data) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = finds_.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == finds_.end()) {
+    SimLastError() = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  OpenFind& find = *it->second;
+  if (find.next >= find.entries.size()) {
+    SimLastError() = ERROR_NO_MORE_FILES;
+    return FALSE;
+  }
+  if (data) *data = std::move(find.entries[find.next]);
+  ++find.next;
+  return TRUE;
+}
+
+BOOL SimFileSystem::FindClose(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (finds_.erase(reinterpret_cast<uintptr_t>(handle)) == 0) {
+    SimLastError() = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::wstring SimFileSystem::GetTempPathW(DWORD bufferChars) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (tempDir_.size() + 1 > bufferChars) return {};
+  return tempDir_;
+}
+
+std::wstring SimFileSystem::GetLongPathNameW(const std::wstring& path) {
+  std::wstring norm = Normalize(path);
+  if (norm.empty() || GetFileAttributesW(norm) == INVALID_FILE_ATTRIBUTES) {
+    SimLastError() = ERROR_FILE_NOT_FOUND;
+    return {};
+  }
+  // Normalize expands the short names; keep the caller's trailing separator.
+  if (!path.empty() && (path.back() == L'\\' || path.back() == L'/') && norm.back() != L'\\') {
+    norm += L"\\";
+  }
+  return norm;
+}
+
+std::wstring SimFileSystem::GetWindowsDirectoryW() { return windowsDir_; }
+std::wstring SimFileSystem::GetSystemDirectoryW() { return windowsDir_ + L"\\system32"; }
+
+bool SimFileSystem::SHGetSpecialFolderPathW(int csidl, std::wstring* path, bool create) {
+  std::optional<std::wstring> found;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (csidl == CSIDL_WINDOWS) {
+      found = windowsDir_;
+    } else {
+      auto it = special_.find(csidl);
+      if (it != special_.end()) found = it->second;
+    }
+  }
+  if (path) path->clear();
+  if (!found || found->empty()) return false;
+  if (create) CreateFolderTree(*this, *found);
+  if (path) *path = *found;
+  return true;
+}
+
+bool SimFileSystem::PutFile(const std::wstring& path, const std::string& content,
+                            std::optional<int64_t> lastWrite, View view) {
+  std::string host = HostPath(path, view);
+  if (host.empty()) return false;
+  size_t slash = host.rfind('/');
+  if (slash == std::string::npos || !MakeHostDirs(host.substr(0, slash))) return false;
+  {
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) return false;
+  }
+  return !lastWrite || SetLastWriteTime(path, *lastWrite, view);
+}
+
+bool SimFileSystem::SetLastWriteTime(const std::wstring& path, int64_t seconds, View view) {
+  std::string host = HostPath(path, view);
+  struct timeval times[2];
+  times[0].tv_sec = static_cast<time_t>(seconds);
+  times[0].tv_usec = 0;
+  times[1] = times[0];
+  return !host.empty() && ::utimes(host.c_str(), times) == 0;
+}
+
+std::optional<std::string> SimFileSystem::GetFile(const std::wstring& path, View view) const {
+  std::ifstream in(HostPath(path, view), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void SimFileSystem::AddReadOnlyFolder(const std::wstring& folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  readOnly_.push_back(Normalize(folder));
+}
+
+void SimFileSystem::FailCreateDirectoryIn(const std::wstring& folder, DWORD error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_.push_back(Fault{Normalize(folder), error});
+}
+
+void SimFileSystem::SetSpecialFolder(int csidl, std::optional<std::wstring> path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (csidl == CSIDL_WINDOWS && path) {
+    windowsDir_ = Normalize(*path);
+    return;
+  }
+  special_[csidl] = std::move(path);
+}
+
+void SimFileSystem::SetTempPath(const std::wstring& path) {
+  std::wstring norm = Normalize(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (norm.empty()) {
+    tempDir_.clear();
+    return;
+  }
+  if (norm.back() != L'\\') norm += L"\\";
+  tempDir_ = norm;
+}
+
+size_t SimFileSystem::OpenHandleCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return files_.size() + finds_.size();
+}
+
+}  // namespace rundix

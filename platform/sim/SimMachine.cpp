@@ -1,0 +1,125 @@
+#include "platform/sim/SimMachine.h"
+
+#include <json/reader.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/Text.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimRegistry.h"
+#include "platform/sim/SimRuntime.h"
+
+namespace rundix {
+
+DWORD& SimLastError() {
+  thread_local DWORD error = ERROR_SUCCESS;
+  return error;
+}
+
+void SimJournal::Record(std::string kind, std::wstring subject, std::wstring detail) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  events_.push_back(SimEvent{std::move(kind), std::move(subject), std::move(detail)});
+}
+
+std::vector<SimEvent> SimJournal::Events() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return events_;
+}
+
+std::vector<SimEvent> SimJournal::EventsOfKind(const std::string& kind) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<SimEvent> out;
+  for (const auto& e : events_) {
+    if (e.kind == kind) out.push_back(e);
+  }
+  return out;
+}
+
+void SimJournal::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  events_.clear();
+}
+
+SimMachine::SimMachine() = default;
+SimMachine::~SimMachine() = default;
+
+std::unique_ptr<SimMachine> SimMachine::FromJson(const std::string& json, const std::string& sandbox,
+                                                 std::string* error) {
+  Json::Value root;
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = false;
+  std::string errors;
+  std::istringstream in(json);
+  if (!Json::parseFromStream(builder, in, &root, &errors)) {
+    if (error) *error = "machine description is not valid JSON: " + errors;
+    return nullptr;
+  }
+  if (!root.isObject()) {
+    if (error) *error = "machine description must be a JSON object";
+    return nullptr;
+  }
+  std::unique_ptr<SimMachine> machine(new SimMachine());
+  if (!machine->Load(root, sandbox, error)) return nullptr;
+  return machine;
+}
+
+std::unique_ptr<SimMachine> SimMachine::FromFile(const std::string& path, const std::string& sandbox,
+                                                 std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error) *error = "cannot read machine description " + path;
+    return nullptr;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  return FromJson(text.str(), sandbox, error);
+}
+
+bool SimMachine::Load(const Json::Value& d, const std::string& sandbox, std::string* error) {
+  description_ = d;
+  nativeArch_ = d.get("native_arch", "x64").asString();
+  if (nativeArch_ != "x86" && nativeArch_ != "x64" && nativeArch_ != "ia64" && nativeArch_ != "none") {
+    if (error) *error = "\"native_arch\" must be x86, x64, ia64 or none";
+    return false;
+  }
+  if (sandbox.empty()) {
+    if (error) *error = "a sandbox folder is needed";
+    return false;
+  }
+  registry_ = std::make_unique<SimRegistry>(Is64Bit(), journal_);
+  files_ = std::make_unique<SimFileSystem>(sandbox, Is64Bit(), journal_);
+  runtime_ = std::make_unique<SimRuntime>();
+  if (!runtime_->Load(d, error) || !files_->Load(d, error) || !registry_->Load(d["registry"], error)) {
+    return false;
+  }
+  // The folders every Windows installation has.
+  if (d.get("standard_folders", true).asBool()) {
+    std::wstring windows = files_->GetWindowsDirectoryW();
+    CreateFolderTree(*files_, windows + L"\\System32");
+    if (Is64Bit()) CreateFolderTree(*files_, windows + L"\\SysWOW64");
+    CreateFolderTree(*files_, files_->GetTempPathW(MAX_PATH + 1));
+    std::wstring appData;
+    if (files_->SHGetSpecialFolderPathW(CSIDL_APPDATA, &appData, false)) {
+      CreateFolderTree(*files_, appData);
+    }
+    journal_.Clear();
+  }
+  profile_ = CreateSimProfile(*this);
+  system_ = CreateSimSystemInfo(*this);
+  eventLog_ = CreateSimEventLog(*this);
+  internet_ = CreateSimInternet(*this);
+  winHttp_ = CreateSimWinHttp(*this);
+  return system_ && eventLog_ && internet_ && winHttp_;
+}
+
+IRegistry& SimMachine::Registry() { return *registry_; }
+IFileSystem& SimMachine::Files() { return *files_; }
+IProfile& SimMachine::Profile() { return *profile_; }
+IRuntime& SimMachine::Runtime() { return *runtime_; }
+ISystemInfo& SimMachine::System() { return *system_; }
+IEventLog& SimMachine::EventLog() { return *eventLog_; }
+IInternet& SimMachine::Internet() { return *internet_; }
+IWinHttp& SimMachine::WinHttp() { return *winHttp_; }
+
+}  // namespace rundix

@@ -1,0 +1,194 @@
+// INI files on the simulated file system with the rules of the Win32 profile functions:
+// section and key names without regard to letter case, values trimmed of blanks and of one
+// pair of surrounding quotes, existing lines kept in place when a value is written.
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/Text.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimMachine.h"
+
+namespace rundix {
+namespace {
+
+std::wstring Trim(const std::wstring& s) {
+  size_t b = s.find_first_not_of(L" \t\r\n");
+  if (b == std::wstring::npos) return {};
+  size_t e = s.find_last_not_of(L" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+// File text as lines: UTF-16LE with a BOM, else UTF-8 (a BOM is dropped).
+std::vector<std::wstring> ReadLines(const std::string& bytes) {
+  std::wstring text;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    text = WideFromUtf16Le(bytes.data() + 2, bytes.size() - 2);
+  } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    text = WideFromUtf8(bytes.substr(3));
+  } else {
+    text = WideFromUtf8(bytes);
+  }
+  std::vector<std::wstring> lines;
+  std::wstring line;
+  for (wchar_t c : text) {
+    if (c == L'\n') {
+      if (!line.empty() && line.back() == L'\r') line.pop_back();
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line.push_back(c);
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+bool IsSection(const std::wstring& line, std::wstring* name) {
+  std::wstring t = Trim(line);
+  if (t.size() < 2 || t.front() != L'[') return false;
+  size_t close = t.find(L']');
+  if (close == std::wstring::npos) return false;
+  if (name) *name = Trim(t.substr(1, close - 1));
+  return true;
+}
+
+bool IsKey(const std::wstring& line, const std::wstring& key, std::wstring* value) {
+  size_t eq = line.find(L'=');
+  if (eq == std::wstring::npos) return false;
+  if (!EqualsNoCase(Trim(line.substr(0, eq)), key)) return false;
+  if (value) *value = Trim(line.substr(eq + 1));
+  return true;
+}
+
+class SimProfile final : public IProfile {
+ public:
+  explicit SimProfile(SimMachine& machine) : machine_(machine) {}
+
+  std::wstring GetPrivateProfileStringW(const std::wstring& section, const std::wstring& key,
+                                        const std::wstring& defaultValue, DWORD bufferChars,
+                                        const std::wstring& path) override {
+    if (bufferChars == 0) return {};
+    std::wstring result = Trim(defaultValue);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto bytes = machine_.SimFiles().GetFile(path, SimFileSystem::View::kProgram)) {
+      bool inSection = false;
+      for (const auto& line : ReadLines(*bytes)) {
+        std::wstring name;
+        if (IsSection(line, &name)) {
+          inSection = EqualsNoCase(name, section);
+          continue;
+        }
+        std::wstring value;
+        if (inSection && IsKey(line, key, &value)) {
+          if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
+              value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+          }
+          result = value;
+          break;
+        }
+      }
+    }
+    if (result.size() > bufferChars - 1) result.resize(bufferChars - 1);
+    return result;
+  }
+
+  UINT GetPrivateProfileIntW(const std::wstring& section, const std::wstring& key, INT defaultValue,
+                             const std::wstring& path) override {
+    const std::wstring missing = L"\x1F<none>";
+    std::wstring text = GetPrivateProfileStringW(section, key, missing, 260, path);
+    if (text == missing) return static_cast<UINT>(defaultValue);
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) negative = text[i++] == L'-';
+    int base = 10;
+    if (i + 1 < text.size() && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X')) {
+      base = 16;
+      i += 2;
+    }
+    uint32_t value = 0;
+    for (; i < text.size(); ++i) {
+      int digit;
+      wchar_t c = text[i];
+      if (c >= L'0' && c <= L'9') digit = c - L'0';
+      else if (base == 16 && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+      else if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+      else break;
+      value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);
+    }
+    return negative ? static_cast<UINT>(0u - value) : value;
+  }
+
+  BOOL WritePrivateProfileStringW(const std::wstring& section, const std::wstring& key,
+                                  const std::wstring& value, const std::wstring& path) override {
+    SimFileSystem& files = machine_.SimFiles();
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string host = files.HostPath(path);
+    std::wstring folder = path.substr(0, path.find_last_of(L"\\/") == std::wstring::npos
+                                             ? 0
+                                             : path.find_last_of(L"\\/"));
+    if (host.empty() || !files.IsWritable(path) || !IsExistingFolder(files, folder)) {
+      SimLastError() = host.empty() || !files.IsWritable(path) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
+      return FALSE;
+    }
+    std::vector<std::wstring> lines;
+    if (auto bytes = files.GetFile(path, SimFileSystem::View::kProgram)) lines = ReadLines(*bytes);
+    std::wstring newLine = key + L"=" + value;
+    bool inSection = false;
+    bool sectionFound = false;
+    size_t insertAt = lines.size();
+    bool done = false;
+    for (size_t i = 0; i < lines.size() && !done; ++i) {
+      std::wstring name;
+      if (IsSection(lines[i], &name)) {
+        if (inSection) break;
+        inSection = EqualsNoCase(name, section);
+        if (inSection) {
+          sectionFound = true;
+          insertAt = i + 1;
+        }
+        continue;
+      }
+      if (!inSection) continue;
+      if (IsKey(lines[i], key, nullptr)) {
+        lines[i] = newLine;
+        done = true;
+      } else if (!Trim(lines[i]).empty()) {
+        insertAt = i + 1;
+      }
+    }
+    if (!done) {
+      if (sectionFound) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
+      } else {
+        lines.push_back(L"[" + section + L"]");
+        lines.push_back(newLine);
+      }
+    }
+    std::wstring text;
+    for (const auto& line : lines) text += line + L"\r\n";
+    std::string bytes = Utf8FromWide(text);
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      SimLastError() = ERROR_ACCESS_DENIED;
+      return FALSE;
+    }
+    machine_.Journal().Record("ini_write", path, section + L"/" + key);
+    return TRUE;
+  }
+
+ private:
+  SimMachine& machine_;
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+std::unique_ptr<IProfile> CreateSimProfile(SimMachine& machine) {
+  return std::make_unique<SimProfile>(machine);
+}
+
+}  // namespace rundix

@@ -1,0 +1,96 @@
+#include <shlobj.h>
+
+#include <vector>
+
+#include "platform/win32/Win32Machine.h"
+
+namespace rundix {
+namespace {
+
+void Convert(const WIN32_FIND_DATAW& in, FindData* out) {
+  out->attributes = in.dwFileAttributes;
+  out->lastWriteTime = in.ftLastWriteTime;
+  out->size = (static_cast<uint64_t>(in.nFileSizeHigh) << 32) | in.nFileSizeLow;
+  out->name = in.cFileName;
+}
+
+class Win32FileSystem final : public IFileSystem {
+ public:
+  DWORD GetLastError() override { return ::GetLastError(); }
+
+  DWORD GetFileAttributesW(const std::wstring& path) override {
+    return ::GetFileAttributesW(path.c_str());
+  }
+  BOOL CreateDirectoryW(const std::wstring& path) override {
+    return ::CreateDirectoryW(path.c_str(), nullptr);
+  }
+  HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                     DWORD flags) override {
+    return ::CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  }
+  BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written) override {
+    DWORD done = 0;
+    BOOL ok = ::WriteFile(file, data, bytes, &done, nullptr);
+    if (written) *written = done;
+    return ok;
+  }
+  BOOL ReadFile(HANDLE file, void* data, DWORD bytes, DWORD* read) override {
+    DWORD done = 0;
+    BOOL ok = ::ReadFile(file, data, bytes, &done, nullptr);
+    if (read) *read = done;
+    return ok;
+  }
+  BOOL CloseFile(HANDLE file) override { return ::CloseHandle(file); }
+  BOOL DeleteFileW(const std::wstring& path) override { return ::DeleteFileW(path.c_str()); }
+
+  HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) override {
+    WIN32_FIND_DATAW found{};
+    HANDLE h = ::FindFirstFileW(pattern.c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE && data) Convert(found, data);
+    return h;
+  }
+  BOOL FindNextFileW(HANDLE find, FindData* data) override {
+    WIN32_FIND_DATAW found{};
+    BOOL ok = ::FindNextFileW(find, &found);
+    if (ok && data) Convert(found, data);
+    return ok;
+  }
+  BOOL FindClose(HANDLE find) override { return ::FindClose(find); }
+
+  std::wstring GetTempPathW(DWORD bufferChars) override {
+    std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
+    DWORD n = ::GetTempPathW(bufferChars, buffer.data());
+    if (n == 0 || n >= bufferChars) return {};
+    return std::wstring(buffer.data(), n);
+  }
+  std::wstring GetLongPathNameW(const std::wstring& path) override {
+    DWORD need = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (need == 0) return {};
+    std::vector<wchar_t> buffer(need + 1, L'\0');
+    DWORD n = ::GetLongPathNameW(path.c_str(), buffer.data(), need + 1);
+    if (n == 0 || n > need) return {};
+    return std::wstring(buffer.data(), n);
+  }
+  std::wstring GetWindowsDirectoryW() override {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT n = ::GetWindowsDirectoryW(buffer, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::wstring() : std::wstring(buffer, n);
+  }
+  std::wstring GetSystemDirectoryW() override {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT n = ::GetSystemDirectoryW(buffer, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::wstring() : std::wstring(buffer, n);
+  }
+  bool SHGetSpecialFolderPathW(int csidl, std::wstring* path, bool create) override {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    BOOL ok = ::SHGetSpecialFolderPathW(nullptr, buffer, csidl, create ? TRUE : FALSE);
+    if (path) *path = ok ? std::wstring(buffer) : std::wstring();
+    return ok != FALSE && buffer[0] != L'\0';
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IFileSystem> CreateWin32FileSystem() { return std::make_unique<Win32FileSystem>(); }
+
+}  // namespace rundix

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs a Windows test executable under Wine: CTest's emulator for the win32 build.
+# Uses the prefix in WINEPREFIX (scripts/test.sh makes a throwaway one per run); without one
+# it makes its own and removes it afterwards.
+set -u
+export WINEDEBUG=${WINEDEBUG:--all}
+own_prefix=""
+if [ -z "${WINEPREFIX:-}" ]; then
+  own_prefix=$(mktemp -d /tmp/rundix-wine-XXXXXX)
+  export WINEPREFIX=$own_prefix
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+wine "$@"
+status=$?
+if [ -n "$own_prefix" ]; then
+  wineserver -k >/dev/null 2>&1
+  rm -rf "$own_prefix"
+fi
+exit $status

@@ -1,0 +1,223 @@
+// The simulated machine itself: it must behave as Windows does where the program's logic
+// depends on it, or the Linux tests prove nothing.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/Text.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimMachine.h"
+#include "platform/sim/SimRegistry.h"
+#include "platform/sim/SimRuntime.h"
+#include "tests/support/TestMachine.h"
+
+namespace rundix {
+namespace {
+
+std::unique_ptr<SimMachine> Load(const test::TempDir& dir, const std::string& json) {
+  std::string error;
+  auto machine = SimMachine::FromJson(json, dir.path(), &error);
+  EXPECT_TRUE(machine) << error;
+  return machine;
+}
+
+TEST(SimDescription, BadDescriptionsAreRefusedWithAReason) {
+  test::TempDir dir;
+  const char* bad[] = {
+      "{",                                       // not JSON
+      "[]",                                      // not an object
+      R"({"native_arch":"arm"})",                // unknown architecture
+      R"({"registry":{"HKXX\\A":{"v":1}}})",     // unknown root
+      R"({"registry":{"HKCU\\A":{"v":[1]}}})",   // value of no type
+      R"({"registry":{"HKCU\\A":{"v":{"type":"REG_BINARY","hex":"0g"}}}})",
+      R"({"files":[{"text":"no path"}]})",
+      R"({"time":"noon"})",
+      R"({"windows_dir":"Windows"})",
+  };
+  for (const char* json : bad) {
+    std::string error;
+    EXPECT_EQ(SimMachine::FromJson(json, dir.path(), &error), nullptr) << json;
+    EXPECT_FALSE(error.empty()) << json;
+  }
+}
+
+TEST(SimRegistryViews, A64BitMachineRedirectsSoftwareForThe32BitView) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"native_arch":"x64","registry":{
+      "HKLM\\SOFTWARE\\Vendor":{"where":"64"},
+      "HKLM\\SOFTWARE\\Wow6432Node\\Vendor":{"where":"32"}}})");
+  IRegistry& reg = m->Registry();
+  auto where = [&](REGSAM flags) {
+    RegKey key = OpenRegKey(reg, HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_READ | flags);
+    return key ? QueryRegString(reg, key.get(), L"where", 64).value_or(L"?") : L"none";
+  };
+  EXPECT_EQ(where(0), L"32");  // what a 32-bit program sees without a flag
+  EXPECT_EQ(where(KEY_WOW64_32KEY), L"32");
+  EXPECT_EQ(where(KEY_WOW64_64KEY), L"64");
+  EXPECT_EQ(m->SimReg().OpenHandleCount(), 0u);
+}
+
+TEST(SimRegistryViews, A32BitMachineHasOneView) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"native_arch":"x86","registry":{"HKLM\\SOFTWARE\\Vendor":{"where":"only"}}})");
+  for (REGSAM flags : {0u, 0x100u, 0x200u}) {
+    RegKey key = OpenRegKey(m->Registry(), HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_READ | flags);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(QueryRegString(m->Registry(), key.get(), L"where", 64), L"only");
+  }
+}
+
+TEST(SimRegistryValues, SizeQueriesAndShortBuffersFollowWindows) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"registry":{"HKCU\\K":{"s":"abc","raw":{"type":"REG_BINARY","hex":"01 02 03"}}}})");
+  IRegistry& reg = m->Registry();
+  RegKey key = OpenRegKey(reg, HKEY_CURRENT_USER, L"K", KEY_QUERY_VALUE);
+  ASSERT_TRUE(key);
+  DWORD type = 0, size = 0;
+  ASSERT_EQ(reg.RegQueryValueExW(key.get(), L"s", &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 8u);  // three characters and the terminator
+  BYTE small[4];
+  size = sizeof(small);
+  EXPECT_EQ(reg.RegQueryValueExW(key.get(), L"s", &type, small, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 8u);
+  BYTE raw[3];
+  size = sizeof(raw);
+  ASSERT_EQ(reg.RegQueryValueExW(key.get(), L"raw", &type, raw, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(raw[2], 3);
+}
+
+TEST(SimFiles, PathsIgnoreCaseAndSystem32IsRedirectedFor32BitPrograms) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"native_arch":"x64","files":[
+      {"path":"C:\\Windows\\System32\\msvcr100.dll","text":"native"},
+      {"path":"C:\\Windows\\SysWOW64\\MSVCR100.DLL","text":"wow"},
+      {"path":"C:\\Windows\\System32\\LogFiles\\a.log","text":"log"}]})");
+  IFileSystem& files = m->Files();
+  auto read = [&](const std::wstring& path) {
+    FileHandle f = OwnFile(files, files.CreateFileW(path, GENERIC_READ, 1, OPEN_EXISTING, 0));
+    char buffer[16] = {};
+    DWORD n = 0;
+    if (!f || !files.ReadFile(f.get(), buffer, sizeof(buffer), &n)) return std::string("<none>");
+    return std::string(buffer, n);
+  };
+  EXPECT_EQ(read(L"c:\\windows\\system32\\msvcr100.dll"), "wow");
+  EXPECT_EQ(read(L"C:\\Windows\\SysNative\\MSVCR100.dll"), "native");
+  EXPECT_EQ(read(L"C:/Windows/System32/LogFiles/A.LOG"), "log");  // exempt folder
+  EXPECT_EQ(read(L"C:\\Windows\\System32\\nothing.dll"), "<none>");
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(m->SimFiles().GetFile(L"C:\\Windows\\System32\\msvcr100.dll"), "native");
+  EXPECT_TRUE(IsExistingFile(files, L"C:\\WINDOWS\\system32\\msvcr100.dll"));
+  EXPECT_TRUE(IsExistingFolder(files, L"C:\\Windows\\"));
+  EXPECT_FALSE(IsExistingFile(files, L"relative\\path.dll"));
+}
+
+TEST(SimFiles, FindListsDotsThenEntriesWithSizesAndTimes) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"files":[
+      {"path":"C:\\J\\b.tmp","size":3000000000,"mtime":1700000000},
+      {"path":"C:\\J\\A.log","text":"hello","mtime":86400},
+      {"path":"C:\\J\\sub\\c.txt","text":""}]})");
+  IFileSystem& files = m->Files();
+  FindData data;
+  FindHandle find = OwnFind(files, files.FindFirstFileW(L"C:\\J\\*.*", &data));
+  ASSERT_TRUE(find);
+  std::vector<FindData> entries{data};
+  while (files.FindNextFileW(find.get(), &data)) entries.push_back(data);
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  ASSERT_EQ(entries.size(), 5u);
+  EXPECT_EQ(entries[0].name, L".");
+  EXPECT_EQ(entries[1].name, L"..");
+  EXPECT_EQ(entries[2].name, L"A.log");
+  EXPECT_EQ(entries[2].size, 5u);
+  uint64_t ticks = (static_cast<uint64_t>(entries[2].lastWriteTime.dwHighDateTime) << 32) |
+                   entries[2].lastWriteTime.dwLowDateTime;
+  EXPECT_EQ(ticks / 10000000ULL - 11644473600ULL, 86400u);
+  EXPECT_EQ(entries[3].name, L"b.tmp");
+  EXPECT_EQ(entries[3].size, 3000000000ULL);
+  EXPECT_EQ(entries[4].name, L"sub");
+  EXPECT_NE(entries[4].attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  find.reset();
+  EXPECT_EQ(m->SimFiles().OpenHandleCount(), 0u);
+
+  EXPECT_EQ(files.FindFirstFileW(L"C:\\Nowhere\\*.*", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(SimFiles, ReadOnlyAndUnlistableFoldersAreDenied) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"folders":["C:\\Locked\\Inner","C:\\Secret"],
+      "read_only":["C:\\Locked"],"unlistable":["C:\\Secret"]})");
+  IFileSystem& files = m->Files();
+  EXPECT_FALSE(files.CreateDirectoryW(L"C:\\Locked\\New"));
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(files.CreateFileW(L"C:\\Locked\\Inner\\f", GENERIC_WRITE, 0, CREATE_ALWAYS, 0),
+            INVALID_HANDLE_VALUE);
+  FindData data;
+  EXPECT_EQ(files.FindFirstFileW(L"C:\\Secret\\*.*", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(files.CreateDirectoryW(L"C:\\Secret"));
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+}
+
+TEST(SimFiles, FilesAreCreatedReplacedAndReadBack) {
+  test::TempDir dir;
+  auto m = Load(dir, "{}");
+  IFileSystem& files = m->Files();
+  EXPECT_EQ(files.CreateFileW(L"C:\\NoFolder\\x.bin", GENERIC_WRITE, 3, CREATE_ALWAYS, 0x80),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  for (const char* content : {"first version", "2nd"}) {
+    FileHandle f = OwnFile(files, files.CreateFileW(L"C:\\x.bin", GENERIC_WRITE, 3, CREATE_ALWAYS, 0x80));
+    ASSERT_TRUE(f);
+    DWORD written = 0;
+    ASSERT_TRUE(files.WriteFile(f.get(), content, static_cast<DWORD>(strlen(content)), &written));
+  }
+  EXPECT_EQ(m->SimFiles().GetFile(L"C:\\X.BIN"), "2nd");
+  EXPECT_EQ(m->Journal().EventsOfKind("create_file").size(), 2u);
+}
+
+TEST(SimProfile, ReadsWindowsStyleIniFiles) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"files":[{"path":"C:\\p.ini","text":
+      "; comment\r\n[Other]\r\nphone=other\r\n[CONFIG]\r\n  Phone = \"13800\" \r\nlast_xiufu_time=-5x\r\nhex=0x10\r\n"}]})");
+  IProfile& ini = m->Profile();
+  EXPECT_EQ(ini.GetPrivateProfileStringW(L"config", L"phone", L"", 260, L"C:\\p.ini"), L"13800");
+  EXPECT_EQ(ini.GetPrivateProfileStringW(L"config", L"phone", L"", 4, L"C:\\p.ini"), L"138");
+  EXPECT_EQ(ini.GetPrivateProfileStringW(L"config", L"none", L"dflt", 260, L"C:\\p.ini"), L"dflt");
+  EXPECT_EQ(static_cast<INT>(ini.GetPrivateProfileIntW(L"config", L"last_xiufu_time", 9, L"C:\\p.ini")), -5);
+  EXPECT_EQ(ini.GetPrivateProfileIntW(L"config", L"hex", 0, L"C:\\p.ini"), 16u);
+  EXPECT_EQ(ini.GetPrivateProfileIntW(L"config", L"absent", 42, L"C:\\p.ini"), 42u);
+  EXPECT_EQ(ini.GetPrivateProfileIntW(L"config", L"x", 3, L"C:\\missing.ini"), 3u);
+}
+
+TEST(SimProfile, WritesKeepOtherLinesAndReplaceValuesInPlace) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"files":[{"path":"C:\\p.ini","text":"[config]\r\nphone=1\r\nkeep=yes\r\n[tail]\r\nz=1\r\n"}]})");
+  IProfile& ini = m->Profile();
+  ASSERT_TRUE(ini.WritePrivateProfileStringW(L"Config", L"PHONE", L"2", L"C:\\p.ini"));
+  ASSERT_TRUE(ini.WritePrivateProfileStringW(L"config", L"last_xiufu_time", L"100", L"C:\\p.ini"));
+  ASSERT_TRUE(ini.WritePrivateProfileStringW(L"new", L"k", L"v", L"C:\\p.ini"));
+  EXPECT_EQ(m->SimFiles().GetFile(L"C:\\p.ini"),
+            "[config]\r\nPHONE=2\r\nkeep=yes\r\nlast_xiufu_time=100\r\n[tail]\r\nz=1\r\n[new]\r\nk=v\r\n");
+  EXPECT_FALSE(ini.WritePrivateProfileStringW(L"a", L"b", L"c", L"C:\\NoFolder\\p.ini"));
+}
+
+TEST(SimRuntime, RandFollowsTheWindowsRuntimeAndLocalTimeTheZone) {
+  test::TempDir dir;
+  auto m = Load(dir, R"({"time":1709618829,"time_zone_minutes":480})");
+  IRuntime& rt = m->Runtime();
+  rt.Srand(1);
+  EXPECT_EQ(rt.Rand(), 41);
+  EXPECT_EQ(rt.Rand(), 18467);
+  EXPECT_EQ(rt.Rand(), 6334);
+  EXPECT_EQ(rt.Time(), 1709618829);
+  std::tm local{};
+  ASSERT_TRUE(rt.LocalTime(rt.Time(), &local));
+  EXPECT_EQ(FormatTimeWide(L"%Y-%m-%d %H:%M:%S\n", local, 64), L"2024-03-05 14:07:09\n");
+  EXPECT_EQ(FormatTimeWide(L"%Y-%m-%d %H:%M:%S\n", local, 10), L"");
+}
+
+}  // namespace
+}  // namespace rundix

@@ -1,0 +1,38 @@
+// A real rundix-server on loopback for one test or fixture: started with the given options
+// and an HTTP port picked by the system, stopped with SIGTERM by the destructor (Linux only).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rundix::test {
+
+class ServerProcess {
+ public:
+  // `arguments` are rundix-server options besides --port (which is always 0 here).
+  explicit ServerProcess(std::vector<std::string> arguments = {});
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  bool running() const { return pid_ > 0 && port_ > 0; }
+  int port() const { return port_; }
+  // The HTTPS port when --https-port 0 was among the arguments, else 0.
+  int httpsPort() const { return httpsPort_; }
+  // "127.0.0.1:PORT"
+  std::string address() const;
+  std::wstring waddress() const;
+  // Sends SIGTERM and waits; returns the exit status (or -1 when it did not end in 10 s).
+  int Stop();
+
+  // Path of the built server.
+  static std::string Executable();
+
+ private:
+  int pid_ = -1;
+  int port_ = 0;
+  int httpsPort_ = 0;
+  int stdoutFd_ = -1;
+};
+
+}  // namespace rundix::test

@@ -3,6 +3,7 @@
 // Each group of services is a small interface of its own.
 #pragma once
 
+#include "platform/CodePages.h"
 #include "platform/EventLog.h"
 #include "platform/FileSystem.h"
 #include "platform/Internet.h"
@@ -25,6 +26,7 @@ class Machine {
   virtual IEventLog& EventLog() = 0;
   virtual IInternet& Internet() = 0;
   virtual IWinHttp& WinHttp() = 0;
+  virtual ICodePages& CodePages() = 0;
 };
 
 }  // namespace rundix

@@ -110,7 +110,8 @@ bool SimMachine::Load(const Json::Value& d, const std::string& sandbox, std::str
   eventLog_ = CreateSimEventLog(*this);
   internet_ = CreateSimInternet(*this);
   winHttp_ = CreateSimWinHttp(*this);
-  return system_ && eventLog_ && internet_ && winHttp_;
+  codePages_ = CreateSimCodePages(*this);
+  return system_ && eventLog_ && internet_ && winHttp_ && codePages_;
 }
 
 IRegistry& SimMachine::Registry() { return *registry_; }
@@ -121,5 +122,6 @@ ISystemInfo& SimMachine::System() { return *system_; }
 IEventLog& SimMachine::EventLog() { return *eventLog_; }
 IInternet& SimMachine::Internet() { return *internet_; }
 IWinHttp& SimMachine::WinHttp() { return *winHttp_; }
+ICodePages& SimMachine::CodePages() { return *codePages_; }
 
 }  // namespace rundix

@@ -60,6 +60,7 @@ class SimMachine : public Machine {
   IEventLog& EventLog() override;
   IInternet& Internet() override;
   IWinHttp& WinHttp() override;
+  ICodePages& CodePages() override;
 
   // The concrete services, for tests that arrange or inspect the machine.
   SimRegistry& SimReg() { return *registry_; }
@@ -86,6 +87,7 @@ class SimMachine : public Machine {
   std::unique_ptr<IEventLog> eventLog_;
   std::unique_ptr<IInternet> internet_;
   std::unique_ptr<IWinHttp> winHttp_;
+  std::unique_ptr<ICodePages> codePages_;
 };
 
 // Factories of the services that other source files own; each reads its own part of the
@@ -95,5 +97,6 @@ std::unique_ptr<ISystemInfo> CreateSimSystemInfo(SimMachine& machine);
 std::unique_ptr<IEventLog> CreateSimEventLog(SimMachine& machine);
 std::unique_ptr<IInternet> CreateSimInternet(SimMachine& machine);
 std::unique_ptr<IWinHttp> CreateSimWinHttp(SimMachine& machine);
+std::unique_ptr<ICodePages> CreateSimCodePages(SimMachine& machine);
 
 }  // namespace rundix

@@ -10,7 +10,8 @@ Win32Machine::Win32Machine()
       system_(CreateWin32SystemInfo()),
       eventLog_(CreateWin32EventLog()),
       internet_(CreateWin32Internet()),
-      winHttp_(CreateWin32WinHttp()) {}
+      winHttp_(CreateWin32WinHttp()),
+      codePages_(CreateWin32CodePages()) {}
 
 Win32Machine::~Win32Machine() = default;
 

@@ -19,6 +19,7 @@ class Win32Machine : public Machine {
   IEventLog& EventLog() override { return *eventLog_; }
   IInternet& Internet() override { return *internet_; }
   IWinHttp& WinHttp() override { return *winHttp_; }
+  ICodePages& CodePages() override { return *codePages_; }
 
  private:
   std::unique_ptr<IRegistry> registry_;
@@ -29,6 +30,7 @@ class Win32Machine : public Machine {
   std::unique_ptr<IEventLog> eventLog_;
   std::unique_ptr<IInternet> internet_;
   std::unique_ptr<IWinHttp> winHttp_;
+  std::unique_ptr<ICodePages> codePages_;
 };
 
 // Factories of the services, one source file each.
@@ -40,5 +42,6 @@ std::unique_ptr<ISystemInfo> CreateWin32SystemInfo();
 std::unique_ptr<IEventLog> CreateWin32EventLog();
 std::unique_ptr<IInternet> CreateWin32Internet();
 std::unique_ptr<IWinHttp> CreateWin32WinHttp();
+std::unique_ptr<ICodePages> CreateWin32CodePages();
 
 }  // namespace rundix

@@ -6,17 +6,12 @@
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRuntime.h"
-#include "tests/support/TestMachine.h"
+#include "tests/support/SimMachineFactory.h"
 
 namespace rundix {
 namespace {
 
-std::unique_ptr<SimMachine> Load(const test::TempDir& dir, const std::string& json) {
-  std::string error;
-  auto machine = SimMachine::FromJson(json, dir.path(), &error);
-  EXPECT_TRUE(machine) << error;
-  return machine;
-}
+using test::LoadSimMachine;
 
 // The first name the process-wide numbers give for a clock fixed at `time`.
 std::wstring FirstName(SimMachine& m, int64_t time, int extra) {
@@ -30,7 +25,7 @@ std::wstring FirstName(SimMachine& m, int64_t time, int extra) {
 
 TEST(SettingsSim, AnUnwritableRoamingFolderFallsBackToAFolderInTemp) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"time":1700000000,"read_only":["C:\\Users\\user\\AppData\\Roaming"]})");
+  auto m = LoadSimMachine(dir, R"({"time":1700000000,"read_only":["C:\\Users\\user\\AppData\\Roaming"]})");
   SettingsStore store(*m);
   store.LoadSettings();
   // Named like NyXD042137 (the numbers are the process's own).
@@ -47,7 +42,7 @@ TEST(SettingsSim, AnUnwritableRoamingFolderFallsBackToAFolderInTemp) {
 
 TEST(SettingsSim, TakenNamesCountBothNumbersUp) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"time":1234567})");
+  auto m = LoadSimMachine(dir, R"({"time":1234567})");
   std::wstring taken = std::wstring(L"C:\\Users\\user\\AppData\\Local\\Temp\\") + FirstName(*m, 1234567, 0);
   ASSERT_TRUE(m->Files().CreateDirectoryW(taken));
   UniqueFolderNamer namer;
@@ -58,13 +53,13 @@ TEST(SettingsSim, TakenNamesCountBothNumbersUp) {
 
 TEST(SettingsSim, UniqueFolderGivesUpWhenEveryNameIsTakenOrCreationFails) {
   test::TempDir dir;
-  auto m = Load(dir, "{}");
+  auto m = LoadSimMachine(dir, "{}");
   m->SimFiles().FailCreateDirectoryIn(L"C:\\Users\\user\\AppData\\Local\\Temp", ERROR_ALREADY_EXISTS);
   UniqueFolderNamer namer;
   EXPECT_FALSE(namer.Create(*m, L"NyX").has_value());  // bounded, not forever
 
   test::TempDir dir2;
-  auto denied = Load(dir2, R"({"read_only":["C:\\Users\\user\\AppData\\Local\\Temp"]})");
+  auto denied = LoadSimMachine(dir2, R"({"read_only":["C:\\Users\\user\\AppData\\Local\\Temp"]})");
   UniqueFolderNamer namer2;
   EXPECT_FALSE(namer2.Create(*denied, L"NyX").has_value());
   EXPECT_TRUE(denied->Journal().EventsOfKind("create_directory").empty());
@@ -72,7 +67,7 @@ TEST(SettingsSim, UniqueFolderGivesUpWhenEveryNameIsTakenOrCreationFails) {
 
 TEST(SettingsSim, TheTemporaryFolderIsUsedInItsLongForm) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"temp_dir":"C:\\Users\\RUNNER~1\\AppData\\Local\\Temp\\",
+  auto m = LoadSimMachine(dir, R"({"temp_dir":"C:\\Users\\RUNNER~1\\AppData\\Local\\Temp\\",
       "long_names":{"C:\\Users\\RUNNER~1":"C:\\Users\\runneradmin"}})");
   UniqueFolderNamer namer;
   auto folder = namer.Create(*m, L"NyX");
@@ -82,7 +77,7 @@ TEST(SettingsSim, TheTemporaryFolderIsUsedInItsLongForm) {
 
 TEST(SettingsSim, WithNoUsableFolderNothingIsReadOrWrittenOutsideTheRegistry) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"read_only":["C:\\Users"],
+  auto m = LoadSimMachine(dir, R"({"read_only":["C:\\Users"],
       "registry":{"HKCU\\SOFTWARE\\Rundix":{"last_xiufu_time":77}}})");
   SettingsStore store(*m);
   store.LoadSettings();
@@ -100,7 +95,7 @@ TEST(SettingsSim, WithNoUsableFolderNothingIsReadOrWrittenOutsideTheRegistry) {
 
 TEST(SettingsSim, ARepairAtTimeZeroWritesNothing) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"time":0})");
+  auto m = LoadSimMachine(dir, R"({"time":0})");
   SettingsStore store(*m);
   store.LoadSettings();
   store.SaveLastRepairTime();
@@ -111,7 +106,7 @@ TEST(SettingsSim, ARepairAtTimeZeroWritesNothing) {
 
 TEST(SettingsSim, TheRepairTimeKeepsItsLow32Bits) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"time":4294967396})");  // 2^32 + 100
+  auto m = LoadSimMachine(dir, R"({"time":4294967396})");  // 2^32 + 100
   SettingsStore store(*m);
   store.LoadSettings();
   store.SaveLastRepairTime();

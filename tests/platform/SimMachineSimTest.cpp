@@ -9,17 +9,12 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimRegistry.h"
 #include "platform/sim/SimRuntime.h"
-#include "tests/support/TestMachine.h"
+#include "tests/support/SimMachineFactory.h"
 
 namespace rundix {
 namespace {
 
-std::unique_ptr<SimMachine> Load(const test::TempDir& dir, const std::string& json) {
-  std::string error;
-  auto machine = SimMachine::FromJson(json, dir.path(), &error);
-  EXPECT_TRUE(machine) << error;
-  return machine;
-}
+using test::LoadSimMachine;
 
 TEST(SimDescription, BadDescriptionsAreRefusedWithAReason) {
   test::TempDir dir;
@@ -43,7 +38,7 @@ TEST(SimDescription, BadDescriptionsAreRefusedWithAReason) {
 
 TEST(SimRegistryViews, A64BitMachineRedirectsSoftwareForThe32BitView) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"native_arch":"x64","registry":{
+  auto m = LoadSimMachine(dir, R"({"native_arch":"x64","registry":{
       "HKLM\\SOFTWARE\\Vendor":{"where":"64"},
       "HKLM\\SOFTWARE\\Wow6432Node\\Vendor":{"where":"32"}}})");
   IRegistry& reg = m->Registry();
@@ -59,7 +54,7 @@ TEST(SimRegistryViews, A64BitMachineRedirectsSoftwareForThe32BitView) {
 
 TEST(SimRegistryViews, A32BitMachineHasOneView) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"native_arch":"x86","registry":{"HKLM\\SOFTWARE\\Vendor":{"where":"only"}}})");
+  auto m = LoadSimMachine(dir, R"({"native_arch":"x86","registry":{"HKLM\\SOFTWARE\\Vendor":{"where":"only"}}})");
   for (REGSAM flags : {0u, 0x100u, 0x200u}) {
     RegKey key = OpenRegKey(m->Registry(), HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_READ | flags);
     ASSERT_TRUE(key);
@@ -69,7 +64,7 @@ TEST(SimRegistryViews, A32BitMachineHasOneView) {
 
 TEST(SimRegistryValues, SizeQueriesAndShortBuffersFollowWindows) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"registry":{"HKCU\\K":{"s":"abc","raw":{"type":"REG_BINARY","hex":"01 02 03"}}}})");
+  auto m = LoadSimMachine(dir, R"({"registry":{"HKCU\\K":{"s":"abc","raw":{"type":"REG_BINARY","hex":"01 02 03"}}}})");
   IRegistry& reg = m->Registry();
   RegKey key = OpenRegKey(reg, HKEY_CURRENT_USER, L"K", KEY_QUERY_VALUE);
   ASSERT_TRUE(key);
@@ -90,7 +85,7 @@ TEST(SimRegistryValues, SizeQueriesAndShortBuffersFollowWindows) {
 
 TEST(SimFiles, PathsIgnoreCaseAndSystem32IsRedirectedFor32BitPrograms) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"native_arch":"x64","files":[
+  auto m = LoadSimMachine(dir, R"({"native_arch":"x64","files":[
       {"path":"C:\\Windows\\System32\\msvcr100.dll","text":"native"},
       {"path":"C:\\Windows\\SysWOW64\\MSVCR100.DLL","text":"wow"},
       {"path":"C:\\Windows\\System32\\LogFiles\\a.log","text":"log"}]})");
@@ -115,7 +110,7 @@ TEST(SimFiles, PathsIgnoreCaseAndSystem32IsRedirectedFor32BitPrograms) {
 
 TEST(SimFiles, FindListsDotsThenEntriesWithSizesAndTimes) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"files":[
+  auto m = LoadSimMachine(dir, R"({"files":[
       {"path":"C:\\J\\b.tmp","size":3000000000,"mtime":1700000000},
       {"path":"C:\\J\\A.log","text":"hello","mtime":86400},
       {"path":"C:\\J\\sub\\c.txt","text":""}]})");
@@ -147,7 +142,7 @@ TEST(SimFiles, FindListsDotsThenEntriesWithSizesAndTimes) {
 
 TEST(SimFiles, ReadOnlyAndUnlistableFoldersAreDenied) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"folders":["C:\\Locked\\Inner","C:\\Secret"],
+  auto m = LoadSimMachine(dir, R"({"folders":["C:\\Locked\\Inner","C:\\Secret"],
       "read_only":["C:\\Locked"],"unlistable":["C:\\Secret"]})");
   IFileSystem& files = m->Files();
   EXPECT_FALSE(files.CreateDirectoryW(L"C:\\Locked\\New"));
@@ -163,7 +158,7 @@ TEST(SimFiles, ReadOnlyAndUnlistableFoldersAreDenied) {
 
 TEST(SimFiles, FilesAreCreatedReplacedAndReadBack) {
   test::TempDir dir;
-  auto m = Load(dir, "{}");
+  auto m = LoadSimMachine(dir, "{}");
   IFileSystem& files = m->Files();
   EXPECT_EQ(files.CreateFileW(L"C:\\NoFolder\\x.bin", GENERIC_WRITE, 3, CREATE_ALWAYS, 0x80),
             INVALID_HANDLE_VALUE);
@@ -180,7 +175,7 @@ TEST(SimFiles, FilesAreCreatedReplacedAndReadBack) {
 
 TEST(SimProfile, ReadsWindowsStyleIniFiles) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"files":[{"path":"C:\\p.ini","text":
+  auto m = LoadSimMachine(dir, R"({"files":[{"path":"C:\\p.ini","text":
       "; comment\r\n[Other]\r\nphone=other\r\n[CONFIG]\r\n  Phone = \"13800\" \r\nlast_xiufu_time=-5x\r\nhex=0x10\r\n"}]})");
   IProfile& ini = m->Profile();
   EXPECT_EQ(ini.GetPrivateProfileStringW(L"config", L"phone", L"", 260, L"C:\\p.ini"), L"13800");
@@ -194,7 +189,7 @@ TEST(SimProfile, ReadsWindowsStyleIniFiles) {
 
 TEST(SimProfile, WritesKeepOtherLinesAndReplaceValuesInPlace) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"files":[{"path":"C:\\p.ini","text":"[config]\r\nphone=1\r\nkeep=yes\r\n[tail]\r\nz=1\r\n"}]})");
+  auto m = LoadSimMachine(dir, R"({"files":[{"path":"C:\\p.ini","text":"[config]\r\nphone=1\r\nkeep=yes\r\n[tail]\r\nz=1\r\n"}]})");
   IProfile& ini = m->Profile();
   ASSERT_TRUE(ini.WritePrivateProfileStringW(L"Config", L"PHONE", L"2", L"C:\\p.ini"));
   ASSERT_TRUE(ini.WritePrivateProfileStringW(L"config", L"last_xiufu_time", L"100", L"C:\\p.ini"));
@@ -206,7 +201,7 @@ TEST(SimProfile, WritesKeepOtherLinesAndReplaceValuesInPlace) {
 
 TEST(SimRuntime, RandFollowsTheWindowsRuntimeAndLocalTimeTheZone) {
   test::TempDir dir;
-  auto m = Load(dir, R"({"time":1709618829,"time_zone_minutes":480})");
+  auto m = LoadSimMachine(dir, R"({"time":1709618829,"time_zone_minutes":480})");
   IRuntime& rt = m->Runtime();
   rt.Srand(1);
   EXPECT_EQ(rt.Rand(), 41);

@@ -63,21 +63,21 @@ std::vector<std::wstring> BuildDownloadList(const std::wstring& server) {
   std::vector<std::wstring> list;
   list.reserve(kCatalogue.size());
   for (const auto& row : kCatalogue) {
-    std::wstring spec = L"http://" + server + L"/zq/rundix/" + row.fileName;
-    if (row.installerSwitch) spec += std::wstring(L",") + row.installerSwitch;
-    list.push_back(std::move(spec));
+    std::wstring entry = L"http://" + server + L"/zq/rundix/" + row.fileName;
+    if (row.installerSwitch) entry += std::wstring(L",") + row.installerSwitch;
+    list.push_back(std::move(entry));
   }
   return list;
 }
 
-DownloadSpecParts SplitDownloadSpec(const std::wstring& spec) {
+DownloadSpecParts SplitDownloadSpec(const std::wstring& downloadSpec) {
   DownloadSpecParts parts;
-  size_t comma = spec.find(L',');
+  size_t comma = downloadSpec.find(L',');
   if (comma == std::wstring::npos) {
-    parts.url = spec;
+    parts.url = downloadSpec;
   } else {
-    parts.url = spec.substr(0, comma);
-    parts.installerSwitch = spec.substr(comma + 1);
+    parts.url = downloadSpec.substr(0, comma);
+    parts.installerSwitch = downloadSpec.substr(comma + 1);
   }
   size_t slash = parts.url.find_last_of(L"/\\");
   parts.fileName = slash == std::wstring::npos ? parts.url : parts.url.substr(slash + 1);
@@ -92,15 +92,15 @@ std::optional<PresenceTest> SelectPresenceTest(const std::wstring& fileName) {
 }
 
 std::vector<RuntimePackage> BuildCatalogue(const std::wstring& server) {
-  std::vector<std::wstring> specs = BuildDownloadList(server);
+  std::vector<std::wstring> downloadList = BuildDownloadList(server);
   std::vector<RuntimePackage> packages;
-  packages.reserve(specs.size());
-  for (uint32_t i = 0; i < specs.size(); ++i) {
+  packages.reserve(downloadList.size());
+  for (uint32_t i = 0; i < downloadList.size(); ++i) {
     RuntimePackage p;
     p.index = i;
     p.displayName = DisplayNameList()[i];
-    p.downloadSpec = specs[i];
-    DownloadSpecParts parts = SplitDownloadSpec(specs[i]);
+    p.downloadSpec = downloadList[i];
+    DownloadSpecParts parts = SplitDownloadSpec(downloadList[i]);
     p.url = parts.url;
     p.installerSwitch = parts.installerSwitch;
     p.fileName = parts.fileName;

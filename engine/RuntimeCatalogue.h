@@ -63,7 +63,7 @@ const std::vector<std::wstring>& DisplayNameList();
 // The nineteen download-list strings for a server ("host:port"), in catalogue order.
 std::vector<std::wstring> BuildDownloadList(const std::wstring& server = DefaultDownloadServer());
 
-DownloadSpecParts SplitDownloadSpec(const std::wstring& spec);
+DownloadSpecParts SplitDownloadSpec(const std::wstring& downloadSpec);
 // The test of the first catalogue file name equal to `fileName` without regard to case.
 std::optional<PresenceTest> SelectPresenceTest(const std::wstring& fileName);
 

@@ -31,6 +31,8 @@ struct CurlRequest::State {
   curl_slist* headers = nullptr;
   CurlRequestOptions options;
   std::string error;
+  Failure failure = Failure::kNone;
+  uint64_t received = 0;    // head and body bytes so far: the idle clock's measure of progress
   std::string head;         // the response head being collected
   std::string finalHead;    // the last complete one
   std::string requestHead;
@@ -54,6 +56,7 @@ struct CurlRequest::State {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* s = static_cast<State*>(self);
     size_t n = size * count;
+    s->received += n;
     std::string line(data, n);
     if (line.rfind("HTTP/", 0) == 0) s->head.clear();
     s->head += line;
@@ -84,6 +87,7 @@ struct CurlRequest::State {
       s->pendingOffset = 0;
     }
     s->pending.append(data, n);
+    s->received += n;
     return n;
   }
 
@@ -93,12 +97,33 @@ struct CurlRequest::State {
     return 0;
   }
 
+  void Fail(Failure kind, std::string message) {
+    failure = kind;
+    error = std::move(message);
+  }
+
+  static Failure FailureOf(CURLcode code) {
+    switch (code) {
+      case CURLE_COULDNT_RESOLVE_HOST:
+      case CURLE_COULDNT_RESOLVE_PROXY:
+        return Failure::kResolve;
+      case CURLE_COULDNT_CONNECT:
+        return Failure::kConnect;
+      case CURLE_OPERATION_TIMEDOUT:
+        return Failure::kTimeout;
+      case CURLE_PARTIAL_FILE:
+        return Failure::kCutShort;
+      default:
+        return Failure::kOther;
+    }
+  }
+
   // Drives the transfer until `ready` holds, the transfer ends, or nothing moves for the
   // idle timeout. False on failure.
   template <typename Ready>
   bool Pump(Ready ready) {
     auto idleSince = std::chrono::steady_clock::now();
-    size_t lastSeen = pending.size() + head.size();
+    uint64_t lastSeen = received;
     while (!ready()) {
       if (transferDone) return result == CURLE_OK;
       if (paused && Buffered() < kWindow) {
@@ -107,7 +132,7 @@ struct CurlRequest::State {
       }
       int running = 0;
       if (curl_multi_perform(multi, &running) != CURLM_OK) {
-        error = "transfer failed";
+        Fail(Failure::kOther, "transfer failed");
         return false;
       }
       int queued = 0;
@@ -115,26 +140,42 @@ struct CurlRequest::State {
         if (msg->msg == CURLMSG_DONE) {
           transferDone = true;
           result = msg->data.result;
-          if (result != CURLE_OK) error = curl_easy_strerror(result);
+          if (result != CURLE_OK) Fail(FailureOf(result), curl_easy_strerror(result));
         }
       }
       if (ready() || transferDone) continue;
       if (paused) continue;  // the caller has to take bytes first
       curl_multi_poll(multi, nullptr, 0, 20, nullptr);
-      size_t seen = pending.size() + head.size();
       auto now = std::chrono::steady_clock::now();
-      if (seen != lastSeen) {
-        lastSeen = seen;
+      if (received != lastSeen) {
+        lastSeen = received;
         idleSince = now;
       } else if (options.idleTimeoutMs > 0 &&
                  now - idleSince > std::chrono::milliseconds(options.idleTimeoutMs)) {
-        error = "no data for the idle timeout";
+        Fail(Failure::kTimeout, "no data for the idle timeout");
         return false;
       }
     }
     return true;
   }
 };
+
+std::string EscapeRequestTarget(const std::string& target) {
+  static const char kHex[] = "0123456789ABCDEF";
+  static const std::string kUnsafe = "\"<>[\\]^`{|}";
+  std::string out;
+  out.reserve(target.size());
+  for (unsigned char c : target) {
+    if (c <= 0x20 || c >= 0x7F || kUnsafe.find(static_cast<char>(c)) != std::string::npos) {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xF]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
 
 CurlRequest::CurlRequest() : state_(std::make_unique<State>()) {}
 CurlRequest::~CurlRequest() = default;
@@ -147,7 +188,7 @@ bool CurlRequest::Open(const CurlRequestOptions& options) {
   s.easy = curl_easy_init();
   s.multi = curl_multi_init();
   if (!s.easy || !s.multi) {
-    s.error = "curl could not be initialised";
+    s.Fail(Failure::kOther, "curl could not be initialised");
     return false;
   }
   curl_easy_setopt(s.easy, CURLOPT_URL, options.url.c_str());
@@ -166,6 +207,7 @@ bool CurlRequest::Open(const CurlRequestOptions& options) {
   curl_easy_setopt(s.easy, CURLOPT_ACCEPT_ENCODING, nullptr);  // bodies arrive as sent
   curl_easy_setopt(s.easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(s.easy, CURLOPT_BUFFERSIZE, 16384L);
+  if (options.pathAsIs) curl_easy_setopt(s.easy, CURLOPT_PATH_AS_IS, 1L);
   if (options.connectTimeoutMs > 0) curl_easy_setopt(s.easy, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
   for (const auto& h : options.headers) s.headers = curl_slist_append(s.headers, h.c_str());
   // curl would add "Expect: 100-continue" to larger bodies; Windows does not.
@@ -182,21 +224,21 @@ bool CurlRequest::Open(const CurlRequestOptions& options) {
   }
   curl_multi_add_handle(s.multi, s.easy);
   if (!s.Pump([&] { return s.headDone; }) || !s.headDone) {
-    if (s.error.empty()) s.error = "no response";
+    if (s.error.empty()) s.Fail(Failure::kOther, "no response");
     return false;
   }
   return true;
 }
 
 const std::string& CurlRequest::Error() const { return state_->error; }
+CurlRequest::Failure CurlRequest::LastFailure() const { return state_->failure; }
 long CurlRequest::Status() const { return state_->status; }
 const std::string& CurlRequest::ResponseHead() const { return state_->finalHead; }
 const std::string& CurlRequest::RequestHead() const { return state_->requestHead; }
 
-std::vector<std::string> CurlRequest::HeaderValues(const std::string& name) const {
+std::vector<std::string> HeadValues(const std::string& head, const std::string& name) {
   std::vector<std::string> values;
   std::string wanted = Lower(name) + ":";
-  const std::string& head = state_->finalHead;
   size_t start = head.find("\r\n");
   while (start != std::string::npos && start + 2 < head.size()) {
     size_t lineStart = start + 2;
@@ -212,6 +254,10 @@ std::vector<std::string> CurlRequest::HeaderValues(const std::string& name) cons
     start = end == head.size() ? std::string::npos : end;
   }
   return values;
+}
+
+std::vector<std::string> CurlRequest::HeaderValues(const std::string& name) const {
+  return HeadValues(state_->finalHead, name);
 }
 
 std::optional<uint64_t> CurlRequest::ContentLength() const {

@@ -23,7 +23,17 @@ struct CurlRequestOptions {
   bool followRedirects = false;
   bool verifyTls = false;            // certificate errors are ignored unless set
   std::string proxy;                 // empty: none
+  bool pathAsIs = false;             // send "/../" and "/./" as written (tests of servers)
 };
+
+// What the Windows request APIs escape in a request target before it goes out: blanks,
+// control characters, bytes outside ASCII and "<>[\]^`{|}. Everything else, '%' included,
+// goes out as given.
+std::string EscapeRequestTarget(const std::string& target);
+
+// Values of one header in a head (status or request line, then header lines, CRLF each),
+// in order, the name compared without regard to case, blanks around the value trimmed.
+std::vector<std::string> HeadValues(const std::string& head, const std::string& name);
 
 class CurlRequest {
  public:
@@ -36,6 +46,9 @@ class CurlRequest {
   bool Open(const CurlRequestOptions& options);
   // What went wrong in the last failed call (for tests and diagnostics).
   const std::string& Error() const;
+  // The kind of that failure, for callers that map it onto their API's error codes.
+  enum class Failure { kNone, kResolve, kConnect, kTimeout, kCutShort, kOther };
+  Failure LastFailure() const;
 
   long Status() const;
   // The final response's head as received: status line and header lines, each ending CRLF,
@@ -48,7 +61,8 @@ class CurlRequest {
   std::optional<uint64_t> ContentLength() const;
 
   // Copies up to `size` body bytes into `buffer`; returns the count, 0 at the end of the
-  // body, -1 when the exchange failed (connection lost, idle timeout).
+  // body, -1 when the exchange failed (connection lost, idle timeout; a body that ended
+  // before its declared length is a failure of kind kCutShort).
   long Read(void* buffer, size_t size);
   // Body bytes that are ready without waiting (for QueryDataAvailable-style calls); waits
   // for at least one byte or the end.

@@ -17,6 +17,28 @@ DWORD& SimLastError() {
   return error;
 }
 
+bool ParseHexBytes(const std::string& hex, std::vector<BYTE>* out) {
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string digits;
+  for (char c : hex) {
+    if (c != ' ' && c != ',' && c != '\n') digits.push_back(c);
+  }
+  if (digits.size() % 2 != 0) return false;
+  out->clear();
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    int hi = nibble(digits[i]);
+    int lo = nibble(digits[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<BYTE>(hi * 16 + lo));
+  }
+  return true;
+}
+
 void SimJournal::Record(std::string kind, std::wstring subject, std::wstring detail) {
   std::lock_guard<std::mutex> lock(mutex_);
   events_.push_back(SimEvent{std::move(kind), std::move(subject), std::move(detail)});
@@ -106,11 +128,15 @@ bool SimMachine::Load(const Json::Value& d, const std::string& sandbox, std::str
     journal_.Clear();
   }
   profile_ = CreateSimProfile(*this);
-  system_ = CreateSimSystemInfo(*this);
-  eventLog_ = CreateSimEventLog(*this);
+  system_ = CreateSimSystemInfo(*this, error);
+  if (!system_) return false;
+  eventLog_ = CreateSimEventLog(*this, error);
+  if (!eventLog_) return false;
   internet_ = CreateSimInternet(*this);
-  winHttp_ = CreateSimWinHttp(*this);
-  codePages_ = CreateSimCodePages(*this);
+  winHttp_ = CreateSimWinHttp(*this, error);
+  if (!winHttp_) return false;
+  codePages_ = CreateSimCodePages(*this, error);
+  if (!codePages_) return false;
   return system_ && eventLog_ && internet_ && winHttp_ && codePages_;
 }
 

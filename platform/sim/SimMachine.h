@@ -18,6 +18,8 @@ namespace rundix {
 class SimRegistry;
 class SimFileSystem;
 class SimRuntime;
+class SimEventLog;
+class SimSystemInfo;
 
 // What the program did to the machine, in order: "create_directory", "create_file",
 // "reg_set", "ini_write" and the entries the other services add.
@@ -38,6 +40,10 @@ class SimJournal {
   mutable std::mutex mutex_;
   std::vector<SimEvent> events_;
 };
+
+// Bytes written as hexadecimal digits in a description, blanks, commas and line feeds
+// allowed between them. False for anything else.
+bool ParseHexBytes(const std::string& hex, std::vector<BYTE>* out);
 
 // The calling thread's last error, shared by every simulated service (GetLastError).
 DWORD& SimLastError();
@@ -66,6 +72,8 @@ class SimMachine : public Machine {
   SimRegistry& SimReg() { return *registry_; }
   SimFileSystem& SimFiles() { return *files_; }
   SimRuntime& SimClock() { return *runtime_; }
+  SimEventLog& SimEvents();
+  SimSystemInfo& SimSystem();
   SimJournal& Journal() { return journal_; }
   const Json::Value& Description() const { return description_; }
   // "x86", "x64", "ia64" or "none" (no GetNativeSystemInfo; GetSystemInfo reports x86).
@@ -93,10 +101,10 @@ class SimMachine : public Machine {
 // Factories of the services that other source files own; each reads its own part of the
 // description and may reach its siblings through the machine.
 std::unique_ptr<IProfile> CreateSimProfile(SimMachine& machine);
-std::unique_ptr<ISystemInfo> CreateSimSystemInfo(SimMachine& machine);
-std::unique_ptr<IEventLog> CreateSimEventLog(SimMachine& machine);
+std::unique_ptr<ISystemInfo> CreateSimSystemInfo(SimMachine& machine, std::string* error);
+std::unique_ptr<IEventLog> CreateSimEventLog(SimMachine& machine, std::string* error);
 std::unique_ptr<IInternet> CreateSimInternet(SimMachine& machine);
-std::unique_ptr<IWinHttp> CreateSimWinHttp(SimMachine& machine);
-std::unique_ptr<ICodePages> CreateSimCodePages(SimMachine& machine);
+std::unique_ptr<IWinHttp> CreateSimWinHttp(SimMachine& machine, std::string* error);
+std::unique_ptr<ICodePages> CreateSimCodePages(SimMachine& machine, std::string* error);
 
 }  // namespace rundix

@@ -37,28 +37,6 @@ std::vector<BYTE> StringBytes(const std::wstring& s) {
   return data;
 }
 
-bool ParseHex(const std::string& hex, std::vector<BYTE>* out) {
-  auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  std::string digits;
-  for (char c : hex) {
-    if (c != ' ' && c != ',') digits.push_back(c);
-  }
-  if (digits.size() % 2 != 0) return false;
-  out->clear();
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    int hi = nibble(digits[i]);
-    int lo = nibble(digits[i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    out->push_back(static_cast<BYTE>(hi * 16 + lo));
-  }
-  return true;
-}
-
 DWORD TypeFromName(const std::string& name) {
   if (name == "REG_SZ") return REG_SZ;
   if (name == "REG_EXPAND_SZ") return REG_EXPAND_SZ;
@@ -189,7 +167,7 @@ bool SimRegistry::Load(const Json::Value& registry, std::string* error) {
           return false;
         }
         if (v.isMember("hex")) {
-          if (!ParseHex(v["hex"].asString(), &value.data)) {
+          if (!ParseHexBytes(v["hex"].asString(), &value.data)) {
             if (error) *error = "registry value \"" + name + "\" has bad hex data";
             return false;
           }

@@ -32,7 +32,7 @@ TEST(RuntimeCatalogue, BothListsHaveNineteenEntriesInBindingOrder) {
 TEST(RuntimeCatalogue, TheDefaultListUsesTheConfiguredServer) {
   std::wstring prefix = std::wstring(L"http://") + RUNDIX_DOWNLOAD_HOST + L":" +
                         std::to_wstring(RUNDIX_DOWNLOAD_PORT) + L"/zq/rundix/";
-  for (const auto& spec : BuildDownloadList()) EXPECT_EQ(spec.rfind(prefix, 0), 0u) << spec;
+  for (const auto& entry : BuildDownloadList()) EXPECT_EQ(entry.rfind(prefix, 0), 0u) << entry;
 }
 
 TEST(DownloadSpecs, SplitAtTheFirstCommaOnly) {

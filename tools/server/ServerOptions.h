@@ -25,6 +25,7 @@ struct ServerOptions {
   int ticketLifetimeSeconds = 300;     // QR login tickets older than this never confirm
   std::string publicBase;              // base address in QR image links; default http://host:port
   bool printReports = false;           // --reports: print the stored reports and exit
+  bool testRoutes = false;             // --test-routes: the HTTP client tests' replies
 };
 
 // One group of routes; the same module serves the HTTP and the HTTPS listener.
@@ -37,6 +38,8 @@ class RouteModule {
 // Null and a message in `error` when the options do not make sense for the module.
 std::unique_ptr<RouteModule> CreateDownloadRoutes(const ServerOptions& options, std::string* error);
 std::unique_ptr<RouteModule> CreateServiceRoutes(const ServerOptions& options, std::string* error);
+// Under /rundix-test/: echo, encoded bodies, cookies, redirects, slow bodies.
+std::unique_ptr<RouteModule> CreateServiceTestRoutes();
 // --reports: prints every stored report, one JSON object a line; returns the exit status.
 int PrintReports(const ServerOptions& options);
 

@@ -1,0 +1,52 @@
+#include "engine/RepairRun.h"
+
+#include "app/Messages.h"
+#include "engine/InternetTransfer.h"
+#include "engine/RuntimeDetection.h"
+#include "platform/Machine.h"
+#include "platform/MessagePost.h"
+#include "platform/Threads.h"
+
+namespace rundix {
+
+bool RunInstaller(Machine& machine, const std::wstring& path, const std::wstring& installerSwitch) {
+  ShellExecuteInfo info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.file = path;                   // no verb: the file type's default action (.msi too)
+  info.parameters = installerSwitch;  // empty for the installers that take no switch
+  info.nShow = SW_SHOW;
+  if (!machine.System().ShellExecuteExW(&info)) return false;
+  KernelHandle process(info.hProcess, KernelHandleCloser{}, nullptr);
+  if (process) WaitForHandle(process.get(), INFINITE);
+  return true;
+}
+
+void RunRepair(const RepairRunContext& context) {
+  Machine& machine = *context.machine;
+  IMessagePoster& poster = context.poster ? *context.poster : SystemMessagePoster();
+  std::vector<std::wstring> downloads = BuildDownloadList(context.server);
+  RuntimeDetection detection = DetectRuntimes(machine);
+
+  for (const std::wstring& spec : downloads) {
+    RuntimePackage package;
+    DownloadSpecParts parts = SplitDownloadSpec(spec);
+    package.url = parts.url;
+    package.installerSwitch = parts.installerSwitch;
+    package.fileName = parts.fileName;
+    package.presenceTest = SelectPresenceTest(package.fileName);
+    if (package.presenceTest) package.architecture = package.presenceTest->architecture;
+
+    if (DecideEntry(machine, detection, package) == EntryDecision::kMissing &&
+        !context.appDataFolder.empty() && !package.fileName.empty()) {
+      // Without a folder of our own there is nowhere safe to put an installer.
+      std::wstring localPath = context.appDataFolder + package.fileName;
+      if (DownloadUrlToFile(machine, package.url, localPath)) {
+        RunInstaller(machine, localPath, package.installerSwitch);
+      }
+    }
+    poster.PostMessageW(context.window, UM_REPAIR_STEP, 0, 0);
+  }
+  poster.PostMessageW(context.window, UM_REPAIR_DONE, 0, 0);
+}
+
+}  // namespace rundix

@@ -1,0 +1,129 @@
+// Downloading to a file and plain URL requests, over the simulated machine's WinINet against
+// a real rundix-server whose files misbehave on request.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/InternetTransfer.h"
+#include "platform/Text.h"
+#include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimMachine.h"
+#include "platform/sim/SimRuntime.h"
+#include "tests/engine/ServedFiles.h"
+#include "tests/support/ServerProcess.h"
+
+namespace rundix {
+namespace {
+
+constexpr uint64_t kCeiling = 52428800;
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files.Put("ok.bin", test::PatternBytes(300000));
+    files.Put("nolen.bin", test::PatternBytes(200001, 2));
+    files.Put("short.bin", test::PatternBytes(100000, 3));
+    files.Put("stall.bin", test::PatternBytes(100000, 4));
+    files.Put("zero.bin", "never sent");
+    files.Put("err.bin", "never sent");
+    server = std::make_unique<test::ServerProcess>(std::vector<std::string>{
+        "--files", files.folder(), "--fault", "nolen.bin=no-length", "--fault", "short.bin=short", "--fault",
+        "stall.bin=stall", "--fault", "zero.bin=zero-length", "--fault", "err.bin=error500", "--fault",
+        "exact.bin=no-length", "--fault", "over.bin=no-length"});
+    ASSERT_TRUE(server->running());
+    std::string error;
+    machine = SimMachine::FromJson("{}", sandbox.path(), &error);
+    ASSERT_TRUE(machine) << error;
+  }
+  std::wstring Url(const std::string& name) { return WideFromUtf8("http://" + server->address() + "/zq/rundix/" + name); }
+  bool Download(const std::string& name, const std::wstring& path) { return DownloadUrlToFile(*machine, Url(name), path); }
+  std::optional<std::string> Content(const std::wstring& path) { return machine->SimFiles().GetFile(path); }
+  uint64_t SleptMs() { return machine->SimClock().SleptMilliseconds(); }
+
+  test::ServedFiles files;
+  std::unique_ptr<test::ServerProcess> server;
+  test::TempDir sandbox;
+  std::unique_ptr<SimMachine> machine;
+};
+
+TEST_F(DownloadTest, AKnownLengthBodyIsWrittenWholeIntoFoldersMadeFromTheOutsideIn) {
+  const std::wstring path = L"C:\\Dl\\a\\b\\ok.bin";
+  ASSERT_TRUE(Download("ok.bin", path));
+  EXPECT_TRUE(Content(path) == test::PatternBytes(300000));
+  std::vector<std::wstring> made;
+  for (const auto& e : machine->Journal().EventsOfKind("create_directory")) made.push_back(e.subject);
+  EXPECT_EQ(made, (std::vector<std::wstring>{L"C:\\Dl", L"C:\\Dl\\a", L"C:\\Dl\\a\\b"}));
+  EXPECT_EQ(SleptMs(), 0u);
+  // Forward slashes name a folder too (one that exists: only '\\' marks the part to make).
+  EXPECT_TRUE(Download("ok.bin", L"C:/Dl/a/forward.bin"));
+  EXPECT_TRUE(Content(L"C:\\Dl\\a\\forward.bin") == test::PatternBytes(300000));
+}
+
+TEST_F(DownloadTest, ASecondDownloadReplacesTheFile) {
+  const std::wstring path = L"C:\\Users\\user\\AppData\\Roaming\\RUNDIX\\ok.bin";
+  ASSERT_TRUE(machine->SimFiles().PutFile(path, std::string(500000, 'x')));
+  ASSERT_TRUE(Download("ok.bin", path));
+  ASSERT_TRUE(Download("ok.bin", path));
+  auto content = Content(path);
+  ASSERT_TRUE(content);
+  EXPECT_EQ(content->size(), 300000u) << "the longer old file is cut to the new body";
+  EXPECT_TRUE(*content == test::PatternBytes(300000));
+}
+
+TEST_F(DownloadTest, ErrorStatusesAndAZeroLengthFailBeforeAnyFileIsMade) {
+  for (const char* name : {"missing.bin", "err.bin", "zero.bin"}) {
+    EXPECT_FALSE(Download(name, L"C:\\Dl\\out.bin")) << name;
+  }
+  EXPECT_TRUE(machine->Journal().EventsOfKind("create_file").empty());
+  EXPECT_TRUE(machine->Journal().EventsOfKind("create_directory").empty());
+}
+
+TEST_F(DownloadTest, ABodyWithoutALengthIsSavedInFull) {
+  ASSERT_TRUE(Download("nolen.bin", L"C:\\Dl\\nolen.bin"));
+  EXPECT_TRUE(Content(L"C:\\Dl\\nolen.bin") == test::PatternBytes(200001, 2));
+  EXPECT_EQ(SleptMs(), 0u) << "an empty read ends a body without a length at once";
+}
+
+TEST_F(DownloadTest, AShortBodyFailsAfterFourEmptyReadsAndKeepsWhatCame) {
+  EXPECT_FALSE(Download("short.bin", L"C:\\Dl\\short.bin"));
+  EXPECT_EQ(SleptMs(), 40u);
+  EXPECT_TRUE(Content(L"C:\\Dl\\short.bin") == test::PatternBytes(100000, 3).substr(0, 50000));
+}
+
+TEST_F(DownloadTest, AStalledBodyFailsTheSameWay) {
+  EXPECT_FALSE(Download("stall.bin", L"C:\\Dl\\stall.bin"));
+  EXPECT_EQ(SleptMs(), 40u);
+}
+
+TEST_F(DownloadTest, ABodyWithoutALengthMustEndAtTheCeiling) {
+  files.PutSparse("exact.bin", kCeiling);
+  files.PutSparse("over.bin", kCeiling + 1);
+  ASSERT_TRUE(Download("exact.bin", L"C:\\Dl\\exact.bin"));
+  EXPECT_EQ(std::filesystem::file_size(machine->SimFiles().HostPath(L"C:\\Dl\\exact.bin")), kCeiling);
+  // Still more data at 50 MiB: a cut-off installer, never a success.
+  EXPECT_FALSE(Download("over.bin", L"C:\\Dl\\over.bin"));
+}
+
+TEST_F(DownloadTest, NoServerNoFolderOrAnUnwritableFolderFails) {
+  EXPECT_FALSE(Download("ok.bin", L"ok.bin")) << "would land in the current directory";
+  EXPECT_FALSE(Download("ok.bin", L"C:\\Dl\\"));
+  EXPECT_FALSE(Download("ok.bin", L""));
+  EXPECT_TRUE(machine->Journal().EventsOfKind("open_url").empty());
+  machine->SimFiles().AddReadOnlyFolder(L"C:\\Locked");
+  EXPECT_FALSE(Download("ok.bin", L"C:\\Locked\\ok.bin"));
+  std::wstring url = Url("ok.bin");
+  ASSERT_EQ(server->Stop(), 0);
+  EXPECT_FALSE(DownloadUrlToFile(*machine, url, L"C:\\Dl\\ok.bin"));
+}
+
+TEST_F(DownloadTest, ARequestSucceedsWhenAnyResponseComes) {
+  std::string base = "http://" + server->address();
+  EXPECT_TRUE(RequestUrl(*machine, base + "/zq/rundix/ok.bin"));
+  EXPECT_TRUE(RequestUrl(*machine, base + "/no/such/page?a=1&b=%E4%BD%A0"));  // a 404 is a response
+  EXPECT_FALSE(RequestUrl(*machine, "gopher://127.0.0.1/"));
+  ASSERT_EQ(server->Stop(), 0);
+  EXPECT_FALSE(RequestUrl(*machine, base + "/zq/rundix/ok.bin"));
+}
+
+}  // namespace
+}  // namespace rundix

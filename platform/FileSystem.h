@@ -2,6 +2,7 @@
 // both builds; the simulated machine maps drive letters onto a sandbox folder.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,14 @@ struct FindData {
   FILETIME lastWriteTime{0, 0};
   uint64_t size = 0;
   std::wstring name;
+};
+
+// What tells one folder from another on a machine, whichever path or link reaches it: the
+// volume serial number and file index on Windows, the device and inode in the simulation.
+struct FolderIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  auto operator<=>(const FolderIdentity&) const = default;
 };
 
 class IFileSystem {
@@ -41,6 +50,9 @@ class IFileSystem {
   virtual HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) = 0;
   virtual BOOL FindNextFileW(HANDLE find, FindData* data) = 0;
   virtual BOOL FindClose(HANDLE find) = 0;
+  // The identity of the folder `path` names, links followed; false when there is no such
+  // folder or it cannot be opened.
+  virtual bool GetFolderIdentity(const std::wstring& path, FolderIdentity* identity) { return false; }
 
   // Folders. Each returns an empty string on failure or when the path would not fit a buffer
   // of `bufferChars` characters with its terminator, as the Win32 calls do.

@@ -224,6 +224,13 @@ std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
     }
   }
   std::string host = sandbox_ + "/" + std::string(1, static_cast<char>(norm[0]));
+  if (norm.size() > 3) {
+    // Most paths exist as written: one look-up then, instead of one per part.
+    std::string direct = host + "/" + Utf8FromWide(norm.substr(3));
+    std::replace(direct.begin() + static_cast<std::ptrdiff_t>(host.size()), direct.end(), '\\', '/');
+    struct stat st;
+    if (::lstat(direct.c_str(), &st) == 0) return direct;
+  }
   size_t i = 3;
   bool exists = true;
   while (i < norm.size()) {
@@ -486,33 +493,50 @@ HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data
   }
   auto find = std::make_unique<OpenFind>();
   bool isRoot = folderNorm.size() <= 3;
-  std::vector<FindData> dots;
+  struct Listed {
+    std::string name;
+    std::wstring wide;
+    bool link;
+    bool dot;
+  };
+  std::vector<Listed> listed;
   while (dirent* e = ::readdir(dir)) {
-    std::string name = e->d_name;
-    bool dot = name == "." || name == "..";
+    const char* n = e->d_name;
+    bool dot = n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
     if (dot && isRoot) continue;
-    std::wstring wide = WideFromUtf8(name);
+    std::wstring wide = WideFromUtf8(n);
     if (!WildcardMatch(namePattern, wide)) continue;
+    listed.push_back(Listed{n, std::move(wide), e->d_type == DT_LNK, dot});
+  }
+  // NTFS lists names in upper-case order, "." and ".." first. Each name's key is made once.
+  std::vector<std::wstring> keys(listed.size());
+  std::vector<uint32_t> order;
+  order.reserve(listed.size());
+  for (uint32_t i = 0; i < listed.size(); ++i) {
+    if (!listed[i].dot) keys[i] = ToLowerWide(listed[i].wide);
+    order.push_back(i);
+  }
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    if (listed[a].dot != listed[b].dot) return listed[a].dot;
+    return listed[a].dot ? listed[a].name < listed[b].name : keys[a] < keys[b];
+  });
+  find->entries.reserve(listed.size());
+  for (uint32_t i : order) {
+    Listed& e = listed[i];
     struct stat st;
-    if (::fstatat(dirfd, e->d_name, &st, 0) != 0 &&
-        ::fstatat(dirfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(dirfd, e.name.c_str(), &st, 0) != 0 &&
+        ::fstatat(dirfd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       continue;
     }
     FindData entry;
-    entry.name = std::move(wide);
+    entry.name = std::move(e.wide);
     entry.attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (e->d_type == DT_LNK) entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (e.link) entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     entry.lastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    (dot ? dots : find->entries).push_back(std::move(entry));
+    find->entries.push_back(std::move(entry));
   }
   ::closedir(dir);
-  // NTFS lists names in upper-case order, "." and ".." first.
-  std::sort(find->entries.begin(), find->entries.end(), [](const FindData& a, const FindData& b) {
-    return ToLowerWide(a.name) < ToLowerWide(b.name);
-  });
-  std::sort(dots.begin(), dots.end(), [](const FindData& a, const FindData& b) { return a.name < b.name; });
-  find->entries.insert(find->entries.begin(), dots.begin(), dots.end());
   if (find->entries.empty()) {
     SimLastError() = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
@@ -550,6 +574,24 @@ BOOL SimFileSystem::FindClose(HANDLE handle) {
     return FALSE;
   }
   return TRUE;
+}
+
+bool SimFileSystem::GetFolderIdentity(const std::wstring& path, FolderIdentity* identity) {
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::stat(host.c_str(), &st) != 0) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno, ERROR_FILE_NOT_FOUND);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    SimLastError() = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  if (identity) {
+    identity->volume = static_cast<uint64_t>(st.st_dev);
+    identity->index = static_cast<uint64_t>(st.st_ino);
+  }
+  return true;
 }
 
 std::wstring SimFileSystem::GetTempPathW(DWORD bufferChars) {

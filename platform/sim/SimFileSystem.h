@@ -37,6 +37,7 @@ class SimFileSystem final : public IFileSystem {
   HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) override;
   BOOL FindNextFileW(HANDLE find, FindData* data) override;
   BOOL FindClose(HANDLE find) override;
+  bool GetFolderIdentity(const std::wstring& path, FolderIdentity* identity) override;
   std::wstring GetTempPathW(DWORD bufferChars) override;
   std::wstring GetLongPathNameW(const std::wstring& path) override;
   std::wstring GetWindowsDirectoryW() override;

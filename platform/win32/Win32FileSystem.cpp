@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/Threads.h"
 #include "platform/win32/Win32Machine.h"
 
 namespace rundix {
@@ -56,6 +57,22 @@ class Win32FileSystem final : public IFileSystem {
     return ok;
   }
   BOOL FindClose(HANDLE find) override { return ::FindClose(find); }
+  bool GetFolderIdentity(const std::wstring& path, FolderIdentity* identity) override {
+    // A folder opens only with backup semantics; no access right is needed to ask who it is.
+    KernelHandle folder(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
+                        KernelHandleCloser{}, INVALID_HANDLE_VALUE);
+    if (!folder) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(folder.get(), &info)) return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    if (identity) {
+      identity->volume = info.dwVolumeSerialNumber;
+      identity->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    return true;
+  }
 
   std::wstring GetTempPathW(DWORD bufferChars) override {
     std::vector<wchar_t> buffer(bufferChars + 1, L'\0');

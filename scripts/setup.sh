@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 stamp="$deps/setup.stamp"
-version=3   # bump when the package lists below change
+version=4   # bump when the package lists below change
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && command -v wine >/dev/null \
    && command -v i686-w64-mingw32-g++-posix >/dev/null; then
@@ -32,7 +32,7 @@ $sudo apt-get install -y -qq --no-install-recommends \
   libcairo2-dev libfreetype-dev libfontconfig-dev fonts-wqy-microhei fonts-dejavu-core \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   libcpp-httplib-dev libsqlite3-dev libqrencode-dev libpng-dev \
-  xvfb xauth xdotool imagemagick python3 >/dev/null
+  xvfb xauth xdotool imagemagick python3 zbar-tools >/dev/null
 # i386 libraries must match their amd64 twins exactly. Usually the plain install finds them; when
 # the mirror's i386 security index lags behind amd64's, the release suite has what matches.
 if ! $sudo apt-get install -y -qq wine wine32:i386 >/dev/null; then

@@ -2,6 +2,8 @@
 // and an HTTP port picked by the system, stopped with SIGTERM by the destructor (Linux only).
 #pragma once
 
+#include <json/value.h>
+
 #include <string>
 #include <vector>
 
@@ -34,5 +36,10 @@ class ServerProcess {
   int httpsPort_ = 0;
   int stdoutFd_ = -1;
 };
+
+// Runs a shell command and returns what it printed; its exit status in `status`.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+// The reports a server stored in `database`, as `rundix-server --reports` prints them.
+std::vector<Json::Value> StoredReports(const std::string& database);
 
 }  // namespace rundix::test

@@ -3,8 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <json/reader.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 #include "tests/support/ServerProcess.h"
@@ -87,6 +91,32 @@ int ServerProcess::Stop() {
   ::waitpid(pid_, &status, 0);
   pid_ = -1;
   return -1;
+}
+
+std::string RunCommand(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
+  int rc = pclose(pipe);
+  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+std::vector<Json::Value> StoredReports(const std::string& database) {
+  std::vector<Json::Value> reports;
+  std::istringstream lines(RunCommand(ServerProcess::Executable() + " --reports --db " + database));
+  std::string line;
+  Json::CharReaderBuilder builder;
+  while (std::getline(lines, line)) {
+    Json::Value v;
+    std::string errors;
+    std::istringstream in(line);
+    if (Json::parseFromStream(builder, in, &v, &errors)) reports.push_back(v);
+  }
+  return reports;
 }
 
 std::string ServerProcess::address() const { return "127.0.0.1:" + std::to_string(port_); }

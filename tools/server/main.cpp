@@ -3,14 +3,18 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "tools/server/ServerOptions.h"
+#include "tools/server/ServiceTls.h"
 
 namespace {
 
@@ -28,7 +32,8 @@ int Usage(std::ostream& out, int status) {
          "  --db FILE              SQLite database of the usage reports (default: in memory)\n"
          "  --ticket-lifetime S    seconds a QR login ticket stays valid (default 300)\n"
          "  --public-base URL      base address of the QR images (default http://HOST:PORT)\n"
-         "  --reports              print the stored reports of --db and exit\n";
+         "  --reports              print the stored reports of --db and exit\n"
+         "  --test-routes          also serve the HTTP client tests' replies under /rundix-test/\n";
   return status;
 }
 
@@ -73,6 +78,8 @@ bool ParseOptions(int argc, char** argv, ServerOptions* o) {
       if (!value(&o->publicBase)) return false;
     } else if (arg == "--reports") {
       o->printReports = true;
+    } else if (arg == "--test-routes") {
+      o->testRoutes = true;
     } else {
       return false;
     }
@@ -98,21 +105,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  std::string error;
-  auto downloads = rundix::server::CreateDownloadRoutes(options, &error);
-  if (!downloads) {
-    std::cerr << "rundix-server: " << error << "\n";
-    return 2;
-  }
-  auto service = rundix::server::CreateServiceRoutes(options, &error);
-  if (!service) {
-    std::cerr << "rundix-server: " << error << "\n";
-    return 2;
-  }
-
   httplib::Server http;
-  downloads->Register(http);
-  service->Register(http);
   int port = options.port;
   if (port == 0) {
     port = http.bind_to_any_port(options.host);
@@ -123,17 +116,96 @@ int main(int argc, char** argv) {
     std::cerr << "rundix-server: cannot listen on " << options.host << ":" << options.port << "\n";
     return 1;
   }
-  std::cout << port << std::endl;
+  // The modules see the port really bound (the QR links are made from it).
+  options.port = port;
 
-  // The HTTPS listener is added by the service module's certificate handling when asked for.
+  std::unique_ptr<httplib::SSLServer> https;
+  int httpsPort = -1;
+  std::string error;
+  if (options.httpsPort >= 0) {
+    rundix::server::TlsIdentity identity;
+    bool haveIdentity = false;
+    if (!options.certFile.empty() || !options.keyFile.empty()) {
+      if (options.certFile.empty() || options.keyFile.empty()) return Usage(std::cerr, 2);
+      haveIdentity = rundix::server::LoadTlsIdentity(options.certFile, options.keyFile, &identity, &error);
+    } else {
+      haveIdentity = rundix::server::MakeSelfSignedIdentity(options.host, &identity, &error);
+    }
+    if (!haveIdentity) {
+      std::cerr << "rundix-server: " << error << "\n";
+      return 2;
+    }
+    // The server takes its own references to the certificate and the key.
+    https = std::make_unique<httplib::SSLServer>(identity.certificate.get(), identity.key.get());
+    if (!https->is_valid()) {
+      std::cerr << "rundix-server: the HTTPS listener cannot use the certificate\n";
+      return 1;
+    }
+    httpsPort = options.httpsPort;
+    if (httpsPort == 0) {
+      httpsPort = https->bind_to_any_port(options.host);
+    } else if (!https->bind_to_port(options.host, httpsPort)) {
+      httpsPort = -1;
+    }
+    if (httpsPort <= 0) {
+      std::cerr << "rundix-server: cannot listen on " << options.host << ":" << options.httpsPort << "\n";
+      return 1;
+    }
+  }
+
+  auto downloads = rundix::server::CreateDownloadRoutes(options, &error);
+  if (!downloads) {
+    std::cerr << "rundix-server: " << error << "\n";
+    return 2;
+  }
+  auto service = rundix::server::CreateServiceRoutes(options, &error);
+  if (!service) {
+    std::cerr << "rundix-server: " << error << "\n";
+    return 2;
+  }
+  std::unique_ptr<rundix::server::RouteModule> testRoutes;
+  if (options.testRoutes) testRoutes = rundix::server::CreateServiceTestRoutes();
+  // A handler that throws answers 500 and the server keeps serving.
+  auto onException = [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+    res.status = 500;
+    res.set_content("{\"code\":500,\"msg\":\"internal error\"}", "application/json; charset=utf-8");
+  };
+  for (httplib::Server* server : {static_cast<httplib::Server*>(&http), static_cast<httplib::Server*>(https.get())}) {
+    if (!server) continue;
+    downloads->Register(*server);
+    service->Register(*server);
+    if (testRoutes) testRoutes->Register(*server);
+    server->set_exception_handler(onException);
+  }
+
+  std::cout << port << std::endl;
+  if (https) std::cout << httpsPort << std::endl;
+
+  // A stop that comes before a listener is running is lost on it: keep asking until both
+  // have returned.
+  std::atomic<bool> httpDone{false};
+  std::atomic<bool> httpsDone{!https};
+  std::thread httpsListener;
+  if (https) {
+    httpsListener = std::thread([&] {
+      https->listen_after_bind();
+      httpsDone = true;
+    });
+  }
   std::thread signalWaiter([&] {
     int signal = 0;
     sigwait(&stopSignals, &signal);
-    http.stop();
+    while (!httpDone || !httpsDone) {
+      http.stop();
+      if (https) https->stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   });
   http.listen_after_bind();
+  httpDone = true;
   // listen_after_bind also returns when the socket fails: wake the waiter in every case.
   pthread_kill(signalWaiter.native_handle(), SIGTERM);
   signalWaiter.join();
+  if (httpsListener.joinable()) httpsListener.join();
   return 0;
 }

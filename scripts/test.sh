@@ -65,7 +65,7 @@ wineboot -i >/dev/null 2>&1
 wineserver -w
 # The Windows tests reach a real rundix-server (the Linux build) on loopback.
 server_out=$(mktemp)
-build/linux/tools/server/rundix-server --port 0 --https-port 0 \
+build/linux/tools/server/rundix-server --port 0 --https-port 0 --test-routes \
   --files tests/data/server-files >"$server_out" 2>/dev/null &
 server_pid=$!
 for _ in $(seq 1 100); do

@@ -27,9 +27,9 @@ void RunRepair(const RepairRunContext& context) {
   std::vector<std::wstring> downloads = BuildDownloadList(context.server);
   RuntimeDetection detection = DetectRuntimes(machine);
 
-  for (const std::wstring& spec : downloads) {
+  for (const std::wstring& entry : downloads) {
     RuntimePackage package;
-    DownloadSpecParts parts = SplitDownloadSpec(spec);
+    DownloadSpecParts parts = SplitDownloadSpec(entry);
     package.url = parts.url;
     package.installerSwitch = parts.installerSwitch;
     package.fileName = parts.fileName;

@@ -65,7 +65,7 @@ class NyWinHttp {
   std::wstring AddCookieHeader(HANDLE request);
   void CaptureSetCookies(HANDLE request);
 
-  // Members in the order of the original record; the owner may set the options between
+  // The members, in their fixed order; the owner may set the options between
   // construction and Request.
   rundix::KernelHandle cancelEvent;  // manual reset, unnamed
   std::wstring referer;

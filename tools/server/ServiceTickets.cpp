@@ -62,7 +62,11 @@ LoginTicketBook::State LoginTicketBook::Confirm(const std::string& ticket, const
   State state = Lookup(ticket, now, &entry);
   if (state == State::kPending) {
     entry->confirmed = now;
-    entry->openid = openid.empty() ? "o" + RandomHex(27) : openid;
+    entry->openid = openid;
+    if (entry->openid.empty()) {
+      entry->openid = RandomHex(28);
+      entry->openid[0] = 'o';  // account ids start with a letter
+    }
     state = State::kConfirmed;
   }
   if (state == State::kConfirmed && assigned) *assigned = entry->openid;

@@ -5,9 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 stamp="$deps/setup.stamp"
-version=4   # bump when the package lists below change
+version=5   # bump when the package lists below change
 
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && command -v wine >/dev/null \
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && command -v wine64 >/dev/null \
    && command -v i686-w64-mingw32-g++-posix >/dev/null; then
   exit 0
 fi
@@ -33,10 +33,12 @@ $sudo apt-get install -y -qq --no-install-recommends \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   libcpp-httplib-dev libsqlite3-dev libqrencode-dev libpng-dev \
   xvfb xauth xdotool imagemagick python3 zbar-tools >/dev/null
-# i386 libraries must match their amd64 twins exactly. Usually the plain install finds them; when
-# the mirror's i386 security index lags behind amd64's, the release suite has what matches.
-if ! $sudo apt-get install -y -qq wine wine32:i386 >/dev/null; then
-  $sudo apt-get install -y -qq -t bookworm wine wine32:i386 >/dev/null
+# Wine with both halves, so the Windows tests run the 32-bit program on a 64-bit Windows as
+# most users have it. i386 libraries must match their amd64 twins exactly. Usually the plain
+# install finds them; when the mirror's i386 security index lags behind amd64's, the release
+# suite has what matches.
+if ! $sudo apt-get install -y -qq wine wine32:i386 wine64 >/dev/null; then
+  $sudo apt-get install -y -qq -t bookworm wine wine32:i386 wine64 >/dev/null
 fi
 
 # Sources compiled into the Windows build (Debian's patches applied).

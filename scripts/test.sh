@@ -58,8 +58,11 @@ if [ -z "${DISPLAY:-}" ]; then
   xvfb_pid=$!
   export DISPLAY=$display
 fi
-export WINEPREFIX
+# A 64-bit prefix: the 32-bit program sees SysWOW64, SysNative and two registry views, as on
+# the 64-bit Windows most users have.
+export WINEPREFIX WINEARCH=win64
 WINEPREFIX=$(mktemp -d /tmp/rundix-wine-XXXXXX)
+rmdir "$WINEPREFIX"  # wineboot makes it afresh
 export WINEDEBUG=-all
 wineboot -i >/dev/null 2>&1
 wineserver -w

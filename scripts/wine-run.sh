@@ -7,7 +7,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 own_prefix=""
 if [ -z "${WINEPREFIX:-}" ]; then
   own_prefix=$(mktemp -d /tmp/rundix-wine-XXXXXX)
-  export WINEPREFIX=$own_prefix
+  rmdir "$own_prefix"
+  export WINEPREFIX=$own_prefix WINEARCH=${WINEARCH:-win64}
   wineboot -i >/dev/null 2>&1
   wineserver -w
 fi

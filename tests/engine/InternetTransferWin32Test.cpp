@@ -23,16 +23,6 @@ std::string Payload() {
   return text;
 }
 
-std::optional<std::string> ReadWhole(IFileSystem& files, const std::wstring& path) {
-  FileHandle file = OwnFile(files, files.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
-  if (!file) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  DWORD read = 0;
-  while (files.ReadFile(file.get(), buffer, sizeof(buffer), &read) && read > 0) content.append(buffer, read);
-  return content;
-}
-
 class WinInetDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -55,10 +45,10 @@ class WinInetDownloadTest : public ::testing::Test {
 TEST_F(WinInetDownloadTest, AFileArrivesWholeInFoldersMadeForIt) {
   const std::wstring path = folder + L"a\\b\\payload.bin";
   ASSERT_TRUE(DownloadUrlToFile(m, WideFromUtf8(base + "/zq/rundix/payload.bin"), path));
-  EXPECT_EQ(ReadWhole(m.Files(), path), Payload());
+  EXPECT_EQ(test::ReadWholeFile(m.Files(), path), Payload());
   // Again: the file is replaced, not appended to.
   ASSERT_TRUE(DownloadUrlToFile(m, WideFromUtf8(base + "/zq/rundix/payload.bin"), path));
-  EXPECT_EQ(ReadWhole(m.Files(), path), Payload());
+  EXPECT_EQ(test::ReadWholeFile(m.Files(), path), Payload());
 }
 
 TEST_F(WinInetDownloadTest, A404MakesNoFile) {

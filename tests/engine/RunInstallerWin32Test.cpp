@@ -11,33 +11,16 @@
 namespace rundix {
 namespace {
 
-std::optional<std::string> ReadWhole(IFileSystem& files, const std::wstring& path) {
-  FileHandle file = OwnFile(files, files.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
-  if (!file) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  DWORD read = 0;
-  while (files.ReadFile(file.get(), buffer, sizeof(buffer), &read) && read > 0) content.append(buffer, read);
-  return content;
-}
-
-bool WriteWhole(IFileSystem& files, const std::wstring& path, const std::string& content) {
-  FileHandle file = OwnFile(files, files.CreateFileW(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
-  DWORD written = 0;
-  return file && files.WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written) &&
-         written == content.size();
-}
-
 class RunInstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     IFileSystem& files = m.Files();
     folder = files.GetTempPathW(MAX_PATH + 1) + L"rundix installer test\\";
     ASSERT_TRUE(CreateFolderTree(files, folder));
-    auto program = ReadWhole(files, WideFromUtf8(RUNDIX_TEST_INSTALLER));
+    auto program = test::ReadWholeFile(files, WideFromUtf8(RUNDIX_TEST_INSTALLER));
     ASSERT_TRUE(program) << "the stand-in installer was not built";
     installer = folder + L"setup one.exe";
-    ASSERT_TRUE(WriteWhole(files, installer, *program));
+    ASSERT_TRUE(test::WriteWholeFile(files, installer, *program));
     files.DeleteFileW(installer + L".args");
   }
   void TearDown() override {
@@ -54,12 +37,12 @@ class RunInstallerTest : public ::testing::Test {
 TEST_F(RunInstallerTest, TheSwitchArrivesAndTheRunWaitsForTheExit) {
   ASSERT_TRUE(RunInstaller(m, installer, L"/quiet /norestart"));
   // The installer writes only after a pause: had the run not waited, there would be nothing.
-  EXPECT_EQ(ReadWhole(m.Files(), installer + L".args"), "/quiet /norestart");
+  EXPECT_EQ(test::ReadWholeFile(m.Files(), installer + L".args"), "/quiet /norestart");
 }
 
 TEST_F(RunInstallerTest, AnInstallerWithoutASwitchGetsNoParameters) {
   ASSERT_TRUE(RunInstaller(m, installer, L""));
-  EXPECT_EQ(ReadWhole(m.Files(), installer + L".args"), "");
+  EXPECT_EQ(test::ReadWholeFile(m.Files(), installer + L".args"), "");
 }
 
 }  // namespace

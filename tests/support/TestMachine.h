@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Machine.h"
@@ -19,6 +20,11 @@ class TestMachine {
 
 // `description` is a simulated machine's JSON; the real machine ignores it.
 std::unique_ptr<TestMachine> MakeTestMachine(const std::string& description = "{}");
+
+// A whole file through the machine's file calls; nothing when it cannot be opened.
+std::optional<std::string> ReadWholeFile(IFileSystem& files, const std::wstring& path);
+// Creates or replaces a file with `content`; false when any call fails.
+bool WriteWholeFile(IFileSystem& files, const std::wstring& path, const std::string& content);
 
 // A new empty folder of the host for one test; removed by the destructor.
 class TempDir {

@@ -1,0 +1,24 @@
+#include "platform/FileSystem.h"
+#include "tests/support/TestMachine.h"
+
+namespace rundix::test {
+
+std::optional<std::string> ReadWholeFile(IFileSystem& files, const std::wstring& path) {
+  FileHandle file =
+      OwnFile(files, files.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+  if (!file) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  DWORD read = 0;
+  while (files.ReadFile(file.get(), buffer, sizeof(buffer), &read) && read > 0) content.append(buffer, read);
+  return content;
+}
+
+bool WriteWholeFile(IFileSystem& files, const std::wstring& path, const std::string& content) {
+  FileHandle file = OwnFile(files, files.CreateFileW(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
+  DWORD written = 0;
+  return file && files.WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written) &&
+         written == content.size();
+}
+
+}  // namespace rundix::test

@@ -16,30 +16,15 @@
 namespace KUM {
 namespace {
 
-using rundix::test::ServerProcess;
 
-class NyWinHttpServerTest : public ::testing::Test {
+class NyWinHttpServerTest : public rundix::test::TestRoutesServerTest {
  protected:
-  static void SetUpTestSuite() { server_ = new ServerProcess({"--https-port", "0", "--test-routes"}); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(server_->running()); }
-
-  static std::wstring Http(const std::wstring& path) { return L"http://" + server_->waddress() + path; }
-  static std::wstring Https(const std::wstring& path) {
-    return L"https://127.0.0.1:" + std::to_wstring(server_->httpsPort()) + path;
-  }
   static std::string Narrow(const std::wstring& text) { return rundix::Utf8FromWide(text); }
   rundix::SimMachine& Sim() { return dynamic_cast<rundix::SimMachine&>(host->machine()); }
 
-  static ServerProcess* server_;
   std::unique_ptr<rundix::test::TestMachine> host = rundix::test::MakeTestMachine();
   NyWinHttp http{host->machine()};
 };
-
-ServerProcess* NyWinHttpServerTest::server_ = nullptr;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

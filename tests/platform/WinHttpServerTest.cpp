@@ -13,17 +13,9 @@
 namespace rundix {
 namespace {
 
-using test::ServerProcess;
 
-class WinHttpServerTest : public ::testing::Test {
+class WinHttpServerTest : public test::TestRoutesServerTest {
  protected:
-  static void SetUpTestSuite() { server_ = new ServerProcess({"--https-port", "0", "--test-routes"}); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(server_->running()); }
-
   // Session, connection and request for one GET; the request is sent and answered.
   struct Exchange {
     WinHttpHandle session, connection, request;
@@ -46,12 +38,10 @@ class WinHttpServerTest : public ::testing::Test {
   }
   WORD Port() const { return static_cast<WORD>(server_->port()); }
 
-  static ServerProcess* server_;
   std::unique_ptr<test::TestMachine> host = test::MakeTestMachine();
   IWinHttp& http = host->machine().WinHttp();
 };
 
-ServerProcess* WinHttpServerTest::server_ = nullptr;
 
 TEST_F(WinHttpServerTest, HeaderQueriesFollowTheBufferRules) {
   Exchange e = Get(http, L"127.0.0.1", Port(), L"/rundix-test/cookie?set=a%3D1&set=bb%3D22", false);

@@ -2,6 +2,7 @@
 // and an HTTP port picked by the system, stopped with SIGTERM by the destructor (Linux only).
 #pragma once
 
+#include <gtest/gtest.h>
 #include <json/value.h>
 
 #include <string>
@@ -35,6 +36,25 @@ class ServerProcess {
   int port_ = 0;
   int httpsPort_ = 0;
   int stdoutFd_ = -1;
+};
+
+// A fixture whose tests share one server with HTTPS and the test replies, started once for
+// the suite.
+class TestRoutesServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new ServerProcess({"--https-port", "0", "--test-routes"}); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(server_->running()); }
+
+  static std::wstring Http(const std::wstring& path) { return L"http://" + server_->waddress() + path; }
+  static std::wstring Https(const std::wstring& path) {
+    return L"https://127.0.0.1:" + std::to_wstring(server_->httpsPort()) + path;
+  }
+
+  static inline ServerProcess* server_ = nullptr;
 };
 
 // Runs a shell command and returns what it printed; its exit status in `status`.

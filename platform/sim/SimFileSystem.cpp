@@ -376,13 +376,14 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
   return reinterpret_cast<HANDLE>(handle);
 }
 
+int SimFileSystem::FdOf(HANDLE file) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = files_.find(reinterpret_cast<uintptr_t>(file));
+  return it == files_.end() ? -1 : it->second->fd;
+}
+
 BOOL SimFileSystem::WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written) {
-  int fd = -1;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(reinterpret_cast<uintptr_t>(file));
-    if (it != files_.end()) fd = it->second->fd;
-  }
+  int fd = FdOf(file);
   if (written) *written = 0;
   if (fd < 0) {
     SimLastError() = ERROR_INVALID_HANDLE;
@@ -405,12 +406,7 @@ BOOL SimFileSystem::WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD*
 }
 
 BOOL SimFileSystem::ReadFile(HANDLE file, void* data, DWORD bytes, DWORD* read) {
-  int fd = -1;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(reinterpret_cast<uintptr_t>(file));
-    if (it != files_.end()) fd = it->second->fd;
-  }
+  int fd = FdOf(file);
   if (read) *read = 0;
   if (fd < 0) {
     SimLastError() = ERROR_INVALID_HANDLE;

@@ -73,6 +73,7 @@ class SimFileSystem final : public IFileSystem {
     DWORD error;
   };
   bool IsUnlistable(const std::wstring& folder) const;
+  int FdOf(HANDLE file) const;  // -1 for a handle that is not an open file
   std::wstring Normalize(const std::wstring& path) const;
 
   std::string sandbox_;

@@ -29,6 +29,20 @@ bool WrittenAfter(const FILETIME& written, DWORD lastRepairTime) {
   return static_cast<DWORD>(seconds) > lastRepairTime;
 }
 
+// One finding per file: std::to_wstring goes through swprintf, far dearer than this.
+std::wstring DecimalText(int32_t value) {
+  wchar_t digits[12];
+  wchar_t* end = digits + 12;
+  wchar_t* p = end;
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  do {
+    *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--p = L'-';
+  return std::wstring(p, end);
+}
+
 bool IsDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
 
 // A plain name joined to a folder whose joined form ("folder\\") is already known: the same
@@ -70,13 +84,17 @@ class JunkWalk {
       }
       FindData entry = std::move(top.next);
       top.hasNext = files_.FindNextFileW(top.find.get(), &top.next) != FALSE;
-      std::wstring path = JoinName(top.path, top.prefix, entry.name);
+      // The path is made only for what needs it: most files of a tree are no finding.
       if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (IsDotEntry(entry.name)) continue;
-        if (Enter(path, (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) Open(path, &open);
+        std::wstring path = JoinName(top.path, top.prefix, entry.name);
+        // `top` may move when the sub-folder's search is pushed.
+        if (Enter(path, (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) Open(std::move(path), &open);
         continue;
       }
-      if (WrittenAfter(entry.lastWriteTime, context_.LastRepairTime())) Push(std::move(path), entry.size);
+      if (WrittenAfter(entry.lastWriteTime, context_.LastRepairTime())) {
+        Push(JoinName(top.path, top.prefix, entry.name), entry.size);
+      }
     }
   }
 
@@ -90,11 +108,11 @@ class JunkWalk {
   }
 
   // A folder that cannot be listed (access denied, gone) contributes nothing.
-  void Open(const std::wstring& folder, std::vector<ListedFolder>* open) {
+  void Open(std::wstring folder, std::vector<ListedFolder>* open) {
     ListedFolder listed;
-    listed.path = folder;
     listed.prefix = JoinLibraryPath(folder, std::wstring());
-    listed.find = OwnFind(files_, files_.FindFirstFileW(JoinLibraryPath(folder, L"*.*"), &listed.next));
+    listed.find = OwnFind(files_, files_.FindFirstFileW(listed.prefix + L"*.*", &listed.next));
+    listed.path = std::move(folder);
     listed.hasNext = listed.find.valid();
     if (listed.hasNext) open->push_back(std::move(listed));
   }
@@ -107,7 +125,7 @@ class JunkWalk {
     finding->text1 = start_;
     finding->text3 = std::move(path);
     // The low 32 bits, read as a signed number: a 3,000,000,000-byte file shows a negative size.
-    finding->text4 = std::to_wstring(static_cast<int32_t>(static_cast<uint32_t>(size & 0xFFFFFFFFu)));
+    finding->text4 = DecimalText(static_cast<int32_t>(static_cast<uint32_t>(size & 0xFFFFFFFFu)));
     context_.queue.Push(std::move(finding));
   }
 

@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace rundix {
@@ -108,11 +109,13 @@ std::string Utf8FromWide(const std::wstring& text) {
   return out;
 }
 
-std::wstring WideFromUtf8(const std::string& text) {
-  std::wstring out;
-  out.reserve(text.size());
+std::wstring WideFromUtf8(std::string_view text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   size_t n = text.size();
+  // Most names are plain ASCII: widened as they stand, in one go.
+  if (std::all_of(s, s + n, [](unsigned char c) { return c < 0x80; })) return std::wstring(s, s + n);
+  std::wstring out;
+  out.reserve(text.size());
   size_t i = 0;
   while (i < n) {
     unsigned char c = s[i];

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rundix {
@@ -19,7 +20,7 @@ size_t Utf16Length(const std::wstring& text);
 
 std::string Utf8FromWide(const std::wstring& text);
 // Invalid sequences become U+FFFD.
-std::wstring WideFromUtf8(const std::string& text);
+std::wstring WideFromUtf8(std::string_view text);
 
 // Letter case folded the way the program compares names (ASCII and Latin letters).
 std::wstring ToLowerWide(std::wstring text);

@@ -117,8 +117,11 @@ TEST_F(JunkFileScanSim, SizesAreTheLow32BitsAsASignedNumber) {
   Load(R"({"files":[
       {"path":"C:\\J\\a.big","size":3000000000},
       {"path":"C:\\J\\b.huge","size":4294967301},
-      {"path":"C:\\J\\c.max","size":2147483647}]})");
-  EXPECT_EQ(Texts(Scan(L"C:\\J\\"), 4), (Strings{L"-1294967296", L"5", L"2147483647"}));
+      {"path":"C:\\J\\c.max","size":2147483647},
+      {"path":"C:\\J\\d.min","size":2147483648},
+      {"path":"C:\\J\\e.empty","size":0}]})");
+  EXPECT_EQ(Texts(Scan(L"C:\\J\\"), 4),
+            (Strings{L"-1294967296", L"5", L"2147483647", L"-2147483648", L"0"}));
 }
 
 TEST_F(JunkFileScanSim, ALinkCycleIsWalkedOnce) {

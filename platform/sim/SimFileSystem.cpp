@@ -20,21 +20,10 @@ namespace rundix {
 
 namespace {
 
-constexpr int64_t kEpochDifference = 11644473600LL;  // seconds from 1601 to 1970
-
 bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
   if (folder.empty() || path.size() < folder.size()) return false;
   if (!EqualsNoCase(path.substr(0, folder.size()), folder)) return false;
   return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
-}
-
-FILETIME FileTimeFromUnix(int64_t seconds, long nanoseconds) {
-  int64_t ticks = (seconds + kEpochDifference) * 10000000LL + nanoseconds / 100;
-  if (ticks < 0) ticks = 0;
-  FILETIME ft;
-  ft.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
-  ft.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
-  return ft;
 }
 
 // '*' and '?' as FindFirstFileW reads them, without regard to letter case; "*.*" is "*".
@@ -320,6 +309,7 @@ BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
     return FALSE;
   }
   journal_.Record("create_directory", norm);
+  readAhead_.Forget();
   return TRUE;
 }
 
@@ -361,6 +351,7 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
                                                          : ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  if (write || (flags & O_CREAT)) readAhead_.Forget();
   if (write) journal_.Record("create_file", norm);
   auto file = std::make_unique<OpenFile>();
   file->fd = fd;
@@ -401,6 +392,7 @@ BOOL SimFileSystem::WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD*
     }
     done += static_cast<DWORD>(n);
   }
+  readAhead_.Forget();
   if (written) *written = done;
   return TRUE;
 }
@@ -449,6 +441,7 @@ BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
     return FALSE;
   }
   journal_.Record("delete_file", norm);
+  readAhead_.Forget();
   return TRUE;
 }
 
@@ -476,65 +469,25 @@ HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data
     SimLastError() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  int dirfd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirfd < 0) {
-    SimLastError() = ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  DIR* dir = ::fdopendir(dirfd);
-  if (dir == nullptr) {
-    ::close(dirfd);
-    SimLastError() = ERROR_ACCESS_DENIED;
+  // Listing everything is how a folder walk starts: its sub-folders are worth reading ahead.
+  bool everything = namePattern == L"*" || namePattern == L"*.*";
+  SimListing listing = readAhead_.Take(host, folderNorm.size() <= 3, everything);
+  if (listing.error != 0) {
+    SimLastError() = ErrorFromErrno(listing.error, ERROR_PATH_NOT_FOUND);
+    ForgetReadAheadIfNoSearch();
     return INVALID_HANDLE_VALUE;
   }
   auto find = std::make_unique<OpenFind>();
-  bool isRoot = folderNorm.size() <= 3;
-  struct Listed {
-    std::string name;
-    std::wstring wide;
-    bool link;
-    bool dot;
-  };
-  std::vector<Listed> listed;
-  while (dirent* e = ::readdir(dir)) {
-    const char* n = e->d_name;
-    bool dot = n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
-    if (dot && isRoot) continue;
-    std::wstring wide = WideFromUtf8(n);
-    if (!WildcardMatch(namePattern, wide)) continue;
-    listed.push_back(Listed{n, std::move(wide), e->d_type == DT_LNK, dot});
-  }
-  // NTFS lists names in upper-case order, "." and ".." first. Each name's key is made once.
-  std::vector<std::wstring> keys(listed.size());
-  std::vector<uint32_t> order;
-  order.reserve(listed.size());
-  for (uint32_t i = 0; i < listed.size(); ++i) {
-    if (!listed[i].dot) keys[i] = ToLowerWide(listed[i].wide);
-    order.push_back(i);
-  }
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    if (listed[a].dot != listed[b].dot) return listed[a].dot;
-    return listed[a].dot ? listed[a].name < listed[b].name : keys[a] < keys[b];
-  });
-  find->entries.reserve(listed.size());
-  for (uint32_t i : order) {
-    Listed& e = listed[i];
-    struct stat st;
-    if (::fstatat(dirfd, e.name.c_str(), &st, 0) != 0 &&
-        ::fstatat(dirfd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      continue;
+  if (everything) {
+    find->entries = std::move(listing.entries);
+  } else {
+    for (FindData& entry : listing.entries) {
+      if (WildcardMatch(namePattern, entry.name)) find->entries.push_back(std::move(entry));
     }
-    FindData entry;
-    entry.name = std::move(e.wide);
-    entry.attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (e.link) entry.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
-    entry.lastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    find->entries.push_back(std::move(entry));
   }
-  ::closedir(dir);
   if (find->entries.empty()) {
     SimLastError() = ERROR_FILE_NOT_FOUND;
+    ForgetReadAheadIfNoSearch();
     return INVALID_HANDLE_VALUE;
   }
   if (data) *data = find->entries[0];
@@ -544,6 +497,17 @@ HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data
   nextHandle_ += 4;
   finds_[handle] = std::move(find);
   return reinterpret_cast<HANDLE>(handle);
+}
+
+// What was read ahead is kept while some search is open: with none, the walk is over and the
+// folders may change before the next one.
+void SimFileSystem::ForgetReadAheadIfNoSearch() {
+  bool none;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    none = finds_.empty();
+  }
+  if (none) readAhead_.Forget();
 }
 
 BOOL SimFileSystem::FindNextFileW(HANDLE handle, FindData* data) {
@@ -569,6 +533,7 @@ BOOL SimFileSystem::FindClose(HANDLE handle) {
     SimLastError() = ERROR_INVALID_HANDLE;
     return FALSE;
   }
+  if (finds_.empty()) readAhead_.Forget();
   return TRUE;
 }
 
@@ -634,6 +599,7 @@ bool SimFileSystem::PutFile(const std::wstring& path, const std::string& content
                             std::optional<int64_t> lastWrite, View view) {
   std::string host = HostPath(path, view);
   if (host.empty()) return false;
+  readAhead_.Forget();
   size_t slash = host.rfind('/');
   if (slash == std::string::npos || !MakeHostDirs(host.substr(0, slash))) return false;
   {
@@ -651,6 +617,7 @@ bool SimFileSystem::SetLastWriteTime(const std::wstring& path, int64_t seconds, 
   times[0].tv_sec = static_cast<time_t>(seconds);
   times[0].tv_usec = 0;
   times[1] = times[0];
+  readAhead_.Forget();
   return !host.empty() && ::utimes(host.c_str(), times) == 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/sim/SimFolderReadAhead.h"
 
 namespace rundix {
 
@@ -64,6 +65,8 @@ class SimFileSystem final : public IFileSystem {
   void SetSpecialFolder(int csidl, std::optional<std::wstring> path);
   void SetTempPath(const std::wstring& path);
   size_t OpenHandleCount() const;
+  // Folder listings read ahead for a walk and not yet asked for.
+  size_t ReadAheadListings() const { return readAhead_.HeldListings(); }
   // False under a read-only folder.
   bool IsWritable(const std::wstring& path) const;
 
@@ -73,7 +76,8 @@ class SimFileSystem final : public IFileSystem {
     DWORD error;
   };
   bool IsUnlistable(const std::wstring& folder) const;
-  int FdOf(HANDLE file) const;  // -1 for a handle that is not an open file
+  int FdOf(HANDLE file) const;
+  void ForgetReadAheadIfNoSearch();  // -1 for a handle that is not an open file
   std::wstring Normalize(const std::wstring& path) const;
 
   std::string sandbox_;
@@ -93,6 +97,7 @@ class SimFileSystem final : public IFileSystem {
   std::map<uintptr_t, std::unique_ptr<OpenFile>> files_;
   std::map<uintptr_t, std::unique_ptr<OpenFind>> finds_;
   uintptr_t nextHandle_ = 0x2000;
+  SimFolderReadAhead readAhead_;
 };
 
 }  // namespace rundix

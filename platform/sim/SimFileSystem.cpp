@@ -26,30 +26,6 @@ bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
   return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
 }
 
-// '*' and '?' as FindFirstFileW reads them, without regard to letter case; "*.*" is "*".
-bool WildcardMatch(const std::wstring& pattern, const std::wstring& name) {
-  if (pattern == L"*" || pattern == L"*.*") return true;
-  std::wstring p = ToLowerWide(pattern);
-  std::wstring n = ToLowerWide(name);
-  size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
-  while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == L'?' || p[pi] == n[ni])) {
-      ++pi;
-      ++ni;
-    } else if (pi < p.size() && p[pi] == L'*') {
-      star = pi++;
-      mark = ni;
-    } else if (star != std::wstring::npos) {
-      pi = star + 1;
-      ni = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (pi < p.size() && (p[pi] == L'*' || p[pi] == L'.')) ++pi;
-  return pi == p.size();
-}
-
 DWORD ErrorFromErrno(int e, DWORD missing) {
   switch (e) {
     case ENOENT:
@@ -470,21 +446,17 @@ HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data
     return INVALID_HANDLE_VALUE;
   }
   // Listing everything is how a folder walk starts: its sub-folders are worth reading ahead.
+  // A search for some names looks only at those.
+  bool isRoot = folderNorm.size() <= 3;
   bool everything = namePattern == L"*" || namePattern == L"*.*";
-  SimListing listing = readAhead_.Take(host, folderNorm.size() <= 3, everything);
+  SimListing listing = everything ? readAhead_.Take(host, isRoot, true) : ReadHostFolder(host, isRoot, nullptr, namePattern);
   if (listing.error != 0) {
     SimLastError() = ErrorFromErrno(listing.error, ERROR_PATH_NOT_FOUND);
     ForgetReadAheadIfNoSearch();
     return INVALID_HANDLE_VALUE;
   }
   auto find = std::make_unique<OpenFind>();
-  if (everything) {
-    find->entries = std::move(listing.entries);
-  } else {
-    for (FindData& entry : listing.entries) {
-      if (WildcardMatch(namePattern, entry.name)) find->entries.push_back(std::move(entry));
-    }
-  }
+  find->entries = std::move(listing.entries);
   if (find->entries.empty()) {
     SimLastError() = ERROR_FILE_NOT_FOUND;
     ForgetReadAheadIfNoSearch();

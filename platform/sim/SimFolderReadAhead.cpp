@@ -51,6 +51,30 @@ void AppendSortKey(const char* name, const std::wstring& wide, std::string* keys
   keys->append(Utf8FromWide(upper));
 }
 
+// '*' and '?' as FindFirstFileW reads them, without regard to letter case; "*.*" is "*".
+bool WildcardMatch(const std::wstring& pattern, const std::wstring& name) {
+  if (pattern == L"*" || pattern == L"*.*") return true;
+  std::wstring p = ToLowerWide(pattern);
+  std::wstring n = ToLowerWide(name);
+  size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == L'?' || p[pi] == n[ni])) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == L'*') {
+      star = pi++;
+      mark = ni;
+    } else if (star != std::wstring::npos) {
+      pi = star + 1;
+      ni = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && (p[pi] == L'*' || p[pi] == L'.')) ++pi;
+  return pi == p.size();
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -59,7 +83,9 @@ struct DirCloser {
 
 // A walk reads every folder of a tree, so this keeps to one allocation per entry (its wide
 // name): the host names and the sort keys of a folder each live in one buffer.
-SimListing ReadHostFolder(const std::string& host, bool isRoot, std::vector<std::string>* subfolders) {
+SimListing ReadHostFolder(const std::string& host, bool isRoot, std::vector<std::string>* subfolders,
+                          const std::wstring& pattern) {
+  bool everything = pattern == L"*" || pattern == L"*.*";
   SimListing listing;
   int dirfd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirfd < 0) {
@@ -91,6 +117,7 @@ SimListing ReadHostFolder(const std::string& host, bool isRoot, std::vector<std:
                 e->d_type == DT_LNK, dot};
     names.append(n).push_back('\0');
     std::wstring wide = WideFromUtf8(n);
+    if (!everything && !WildcardMatch(pattern, wide)) continue;
     if (!dot) {
       AppendSortKey(n, wide, &keys);
       item.keyLength = static_cast<uint32_t>(keys.size() - item.key);

@@ -26,10 +26,12 @@ struct SimListing {
   std::vector<FindData> entries;  // "." and ".." first (none at a drive's root), then NTFS order
 };
 
-// Reads one host folder: every entry that could be looked at, with the attributes, size and
-// last-write time FindFirstFileW reports. Plain sub-folders (not links, so a read-ahead never
-// runs round a link cycle) are appended to `subfolders` as host paths, in listing order.
-SimListing ReadHostFolder(const std::string& host, bool isRoot, std::vector<std::string>* subfolders);
+// Reads one host folder: every entry whose name matches `pattern` ('*' and '?' as
+// FindFirstFileW reads them) and could be looked at, with the attributes, size and last-write
+// time FindFirstFileW reports. Plain sub-folders (not links, so a read-ahead never runs round
+// a link cycle) are appended to `subfolders` as host paths, in listing order.
+SimListing ReadHostFolder(const std::string& host, bool isRoot, std::vector<std::string>* subfolders,
+                          const std::wstring& pattern = L"*");
 
 class SimFolderReadAhead {
  public:

@@ -92,13 +92,16 @@ TEST(SimFolderWalk, AWalkSeesWhatFolderByFolderListingsSee) {
   EXPECT_EQ(m->SimFiles().ReadAheadListings(), 0u);  // the walk is over: nothing kept
 }
 
-TEST(SimFolderWalk, NamesComeInUpperCaseOrderAsOnNtfs) {
+TEST(SimFolderWalk, NamesComeInUpperCaseOrderAsOnNtfsAndPatternsPickSome) {
   test::TempDir dir;
   auto m = LoadSimMachine(dir, R"({"files":[{"path":"C:\\N\\_x","text":""},{"path":"C:\\N\\b","text":""},
       {"path":"C:\\N\\A","text":""},{"path":"C:\\N\\Z","text":""},{"path":"C:\\N\\[y","text":""}]})");
   // '_' and '[' sort after the letters once these are upper case, before them in lower case.
   EXPECT_EQ(Names(m->Files(), L"C:\\N\\*"),
             (std::vector<std::wstring>{L".", L"..", L"A", L"b", L"Z", L"[y", L"_x"}));
+  // A search for some names sees those alone, matched without regard to case.
+  EXPECT_EQ(Names(m->Files(), L"C:\\N\\?x"), (std::vector<std::wstring>{L"_x"}));
+  EXPECT_EQ(Names(m->Files(), L"C:\\N\\B"), (std::vector<std::wstring>{L"b"}));
 }
 
 TEST(SimFolderWalk, NothingReadAheadOutlivesTheWalkOrTheSimulationsOwnWrites) {

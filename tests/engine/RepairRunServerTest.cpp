@@ -83,6 +83,15 @@ class RepairRunTest : public ::testing::Test {
   static Started Installer(const std::wstring& name, const std::wstring& parameters) {
     return Started{kAppData + name, parameters};
   }
+  // The six x86 Visual C++ runtimes, run first on any machine with their own switches.
+  static std::vector<Started> X86VisualCpp() {
+    return {Installer(L"2005_vcredist_x86.exe", L"/Q"),
+            Installer(L"2008_vcredist_x86.exe", L"/q"),
+            Installer(L"2010_vcredist_x86.exe", L"/q"),
+            Installer(L"2012_vcredist_x86.exe", L"/quiet /norestart"),
+            Installer(L"2013_vcredist_x86.exe", L"/quiet /norestart"),
+            Installer(L"2015_VC_redist.x86.exe", L"/quiet /norestart")};
+  }
   size_t Downloads() { return machine->Journal().EventsOfKind("open_url").size(); }
   // Nineteen entry reports and one end report, in that order, all to the main window.
   void ExpectReports(size_t runs = 1) {
@@ -108,14 +117,7 @@ TEST_F(RepairRunTest, On64BitWithEverythingTheX86VisualCppIsStillDownloadedAndRu
   LoadFixture("everything-x64.json");
   RunRepair(Context());
   ExpectReports();
-  EXPECT_EQ(Executions(), (std::vector<Started>{
-                              Installer(L"2005_vcredist_x86.exe", L"/Q"),
-                              Installer(L"2008_vcredist_x86.exe", L"/q"),
-                              Installer(L"2010_vcredist_x86.exe", L"/q"),
-                              Installer(L"2012_vcredist_x86.exe", L"/quiet /norestart"),
-                              Installer(L"2013_vcredist_x86.exe", L"/quiet /norestart"),
-                              Installer(L"2015_VC_redist.x86.exe", L"/quiet /norestart"),
-                          }));
+  EXPECT_EQ(Executions(), X86VisualCpp());
   EXPECT_EQ(Downloads(), 6u);
   EXPECT_TRUE(machine->SimFiles().GetFile(std::wstring(kAppData) + L"2008_vcredist_x86.exe") ==
               test::PatternBytes(5002, 2));
@@ -126,21 +128,15 @@ TEST_F(RepairRunTest, On32BitTheX64EntriesArePassedOverAndTheRestRunWithTheirSwi
   Load(R"({"native_arch":"x86"})");
   RunRepair(Context());
   ExpectReports();
-  EXPECT_EQ(Executions(), (std::vector<Started>{
-                              Installer(L"2005_vcredist_x86.exe", L"/Q"),
-                              Installer(L"2008_vcredist_x86.exe", L"/q"),
-                              Installer(L"2010_vcredist_x86.exe", L"/q"),
-                              Installer(L"2012_vcredist_x86.exe", L"/quiet /norestart"),
-                              Installer(L"2013_vcredist_x86.exe", L"/quiet /norestart"),
-                              Installer(L"2015_VC_redist.x86.exe", L"/quiet /norestart"),
-                              Installer(L"dotnetfx35.exe", L""),
-                              Installer(L"dotNetFx40_Full_x86_x64.exe", L"/q"),
-                              Installer(L"xnafx31_redist.msi", L"/quiet /norestart"),
-                              Installer(L"xnafx40_redist.msi", L"/quiet /norestart"),
-                              Installer(L"directx_Jun2010_redist.exe", L"/Q"),
-                              Installer(L"OpenALv2070.exe", L"/S"),
-                              Installer(L"PhysX-9.16.0318.exe", L""),
-                          }));
+  std::vector<Started> expected = X86VisualCpp();
+  expected.insert(expected.end(), {Installer(L"dotnetfx35.exe", L""),
+                                   Installer(L"dotNetFx40_Full_x86_x64.exe", L"/q"),
+                                   Installer(L"xnafx31_redist.msi", L"/quiet /norestart"),
+                                   Installer(L"xnafx40_redist.msi", L"/quiet /norestart"),
+                                   Installer(L"directx_Jun2010_redist.exe", L"/Q"),
+                                   Installer(L"OpenALv2070.exe", L"/S"),
+                                   Installer(L"PhysX-9.16.0318.exe", L"")});
+  EXPECT_EQ(Executions(), expected);
   EXPECT_EQ(Downloads(), 13u) << "no x64 installer is even downloaded";
 }
 

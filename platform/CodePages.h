@@ -26,6 +26,10 @@ class ICodePages {
   virtual std::optional<std::wstring> MultiByteToWideChar(UINT codePage, const std::string& text) = 0;
 };
 
+// The code pages of the system the process runs on, for code that has no machine at hand (the
+// UI library reads its GBK skin through it). The Linux build's system uses code page 936.
+ICodePages& SystemCodePages();
+
 // The text in the ANSI code page; an empty string when it cannot be converted.
 std::string AnsiFromWide(ICodePages& codePages, const std::wstring& text);
 std::wstring WideFromAnsi(ICodePages& codePages, const std::string& text);

@@ -156,6 +156,11 @@ class SimCodePages final : public ICodePages {
 
 }  // namespace
 
+ICodePages& SystemCodePages() {
+  static SimCodePages codePages(936);
+  return codePages;
+}
+
 std::unique_ptr<ICodePages> CreateSimCodePages(SimMachine& machine, std::string* error) {
   const Json::Value& acp = machine.Description()["ansi_code_page"];
   if (acp.isNull()) return std::make_unique<SimCodePages>(936);

@@ -39,4 +39,9 @@ class Win32CodePages final : public ICodePages {
 
 std::unique_ptr<ICodePages> CreateWin32CodePages() { return std::make_unique<Win32CodePages>(); }
 
+ICodePages& SystemCodePages() {
+  static Win32CodePages codePages;
+  return codePages;
+}
+
 }  // namespace rundix

@@ -1,0 +1,57 @@
+// The pixel sets of GDI's rectangle and round-rectangle regions, for the back ends that have
+// no GDI (the Linux raster's clips and outlines, the headless window system's window
+// regions). Windows uses the real regions; tests hold both to the same pixels.
+#pragma once
+
+#include <vector>
+
+#include "platform/WindowTypes.h"
+
+namespace rundix {
+
+class PixelRegion {
+ public:
+  PixelRegion() = default;
+
+  // CreateRectRgn(l, t, r, b): right and bottom are exclusive; an inverted rectangle is
+  // normalised, an empty one gives an empty region.
+  static PixelRegion Rect(const RECT& rect);
+  // CreateRoundRectRgn(l, t, r, b, cx, cy): right and bottom exclusive, corner ellipse cx × cy
+  // (each limited to the rectangle's size; below 2 the corners are square).
+  static PixelRegion RoundRect(const RECT& rect, int cx, int cy);
+
+  PixelRegion Union(const PixelRegion& other) const;
+  PixelRegion Intersect(const PixelRegion& other) const;
+  PixelRegion Subtract(const PixelRegion& other) const;
+
+  bool Empty() const { return rows_.empty(); }
+  bool Contains(int x, int y) const;
+  // The smallest rectangle holding every pixel (0,0,0,0 when empty).
+  RECT Bounds() const;
+  // The region as non-overlapping rectangles, top to bottom, left to right (one per run of
+  // rows with the same spans).
+  std::vector<RECT> Rects() const;
+
+  // One row's spans, [left, right) each, sorted and disjoint.
+  struct Row {
+    int y = 0;
+    std::vector<std::pair<int, int>> spans;
+  };
+  const std::vector<Row>& Rows() const { return rows_; }
+
+ private:
+  std::vector<Row> rows_;  // only non-empty rows, ascending y
+};
+
+// A window's shape as SetWindowRgn takes it: a round rectangle (CreateRoundRectRgn geometry;
+// cx = cy = 0 for a plain rectangle) joined with extra rectangles (CombineRgn RGN_OR).
+struct WindowRegion {
+  RECT roundRect{0, 0, 0, 0};
+  int cx = 0;
+  int cy = 0;
+  std::vector<RECT> extraRects;
+
+  PixelRegion Pixels() const;
+};
+
+}  // namespace rundix

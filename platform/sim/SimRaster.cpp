@@ -200,7 +200,8 @@ class SimCanvas final : public Canvas {
       rect->bottom = layout.calc.bottom;
       return layout.height;
     }
-    if (target_ && (colour >> 24) != 0 && !layout.lines.empty()) DrawLines(simFont, layout, *rect, format, colour);
+    if ((colour >> 24) == 0) return 0;
+    if (target_ && !layout.lines.empty()) DrawLines(simFont, layout, *rect, format, colour);
     return layout.height;
   }
 

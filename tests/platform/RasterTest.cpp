@@ -63,8 +63,8 @@ class RasterTest : public ::testing::Test {
     for (int y = 0; y < bitmap->Height(); ++y) {
       for (int x = 0; x < bitmap->Width(); ++x) {
         uint32_t expected = shape.Contains(x, y) ? inside : outside;
-        auto near = ColourNear(PixelAt(*bitmap, x, y), expected, tolerance);
-        if (!near && ++wrong <= 5) ADD_FAILURE() << "pixel (" << x << ", " << y << "): " << near.message();
+        auto check = ColourNear(PixelAt(*bitmap, x, y), expected, tolerance);
+        if (!check && ++wrong <= 5) ADD_FAILURE() << "pixel (" << x << ", " << y << "): " << check.message();
       }
     }
     EXPECT_EQ(wrong, 0);
@@ -186,6 +186,35 @@ TEST_F(RasterTest, StretchPicksTheNearestSourcePixelByTheSharedRule) {
       }
       EXPECT_EQ(PixelAt(*bitmap, 3 + d, 4), 0u);
       EXPECT_EQ(PixelAt(*bitmap, 3, 4 + d), 0u);
+    }
+  }
+}
+
+// A stretch that is partly clipped, or partly off the bitmap, puts the same pixels where it
+// is visible.
+TEST_F(RasterTest, ClippedStretchKeepsItsMapping) {
+  Reset(60, 60);
+  for (bool copy : {true, false}) {
+    auto source = Numbered(12, 12);
+    test::FillBitmap(*bitmap, 0);
+    canvas->PushClipRect(RECT{20, 25, 45, 50});
+    canvas->DrawBitmap(*source, RECT{13, 17, 50, 54}, RECT{1, 2, 10, 11}, 255, !copy);
+    canvas->PopClip();
+    canvas->DrawBitmap(*source, RECT{-7, -5, 15, 16}, RECT{0, 0, 12, 5}, 255, !copy);
+    for (int y = 0; y < 60; ++y) {
+      for (int x = 0; x < 60; ++x) {
+        uint32_t p = PixelAt(*bitmap, x, y);
+        int sx = -1, sy = -1;
+        if (x < 15 && y < 16) {
+          sx = StretchSourceIndex(x + 7, 12, 22, true, copy);
+          sy = StretchSourceIndex(y + 5, 5, 21, false, copy);
+        } else if (x >= 20 && x < 45 && y >= 25 && y < 50) {
+          sx = 1 + StretchSourceIndex(x - 13, 9, 37, true, copy);
+          sy = 2 + StretchSourceIndex(y - 17, 9, 37, false, copy);
+        }
+        uint32_t expected = sx < 0 ? 0u : PixelAt(*source, sx, sy);
+        ASSERT_TRUE(ColourNear(p, expected)) << (copy ? "copy" : "blend") << " at " << x << "," << y;
+      }
     }
   }
 }
@@ -342,6 +371,7 @@ TEST_F(RasterTest, NestedClipsIntersectAndPopRestores) {
 
 TEST_F(RasterTest, WritePngStoresStraightAlpha) {
   Reset(3, 2);
+  canvas->SetLayered(true);  // GDI's opaque fills leave the alpha byte 0 otherwise
   canvas->FillRect(RECT{0, 0, 1, 1}, 0xFFC86432);
   canvas->FillRect(RECT{1, 0, 2, 1}, 0x80C86432);
   test::TempDir dir;

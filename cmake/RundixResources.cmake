@@ -73,8 +73,6 @@ function(_rundix_res_bytes var hex)
     return()
   endif()
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-  # A line break every 32 bytes keeps the generated file readable by tools.
-  string(REGEX REPLACE "((0x..,){32})" "\\1\n" bytes "${bytes}")
   set(${var} "${bytes}" PARENT_SCOPE)
 endfunction()
 

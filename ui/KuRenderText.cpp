@@ -44,8 +44,8 @@ void KuRenderUtils::DrawTextW(Canvas& hdc, KuPaintManager* manager, const RECT& 
   if ((colour >> 24) == 0 || text.empty() || KuIsRectEmpty(rect)) return;
   const Font* font = FontOf(manager, fontId);
   if (!font) return;
-  // A layered window's canvas keeps real alpha: its text takes the blending path.
-  if (layered) hdc.SetLayered(true);
+  // A layered window's canvas is itself layered (its manager says so before painting), so its
+  // text takes the blending path there; nothing to switch here.
   RECT r = rect;
   if (style & DT_WORDBREAK) {
     DrawMultLineText(hdc, *font, r, style & ~DT_WORDBREAK, rowHeight, text, colour);

@@ -1,7 +1,5 @@
 #include "tests/support/SkinTestWindow.h"
 
-#include <cstdlib>
-#include <filesystem>
 #include <future>
 
 namespace rundix::test {
@@ -125,33 +123,6 @@ void SkinTestWindow::Click(POINT point) {
   Driver().LButtonDown(hwnd_, point);
   Driver().LButtonUp(hwnd_, point);
   WaitIdle();
-}
-
-ARGB PixelAt(const Bitmap& bitmap, int x, int y) {
-  if (x < 0 || y < 0 || x >= bitmap.Width() || y >= bitmap.Height()) return 0;
-  const uint8_t* p = bitmap.ReadPixels() + static_cast<size_t>(y) * bitmap.Stride() + 4 * x;
-  return static_cast<ARGB>(p[0]) | (static_cast<ARGB>(p[1]) << 8) |
-         (static_cast<ARGB>(p[2]) << 16) | (static_cast<ARGB>(p[3]) << 24);
-}
-
-bool ColourNear(ARGB actual, ARGB expected, int tolerance) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    int a = static_cast<int>((actual >> shift) & 0xFF);
-    int e = static_cast<int>((expected >> shift) & 0xFF);
-    if (std::abs(a - e) > tolerance) return false;
-  }
-  return true;
-}
-
-std::string ArtifactPath(const std::string& fileName) {
-  std::filesystem::path folder(RUNDIX_ARTIFACT_DIR);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  return (folder / fileName).string();
-}
-
-bool SaveArtifact(const Bitmap& bitmap, const std::string& fileName) {
-  return WritePng(bitmap, ArtifactPath(fileName));
 }
 
 }  // namespace rundix::test

@@ -108,13 +108,4 @@ class SkinTestWindow : public KUM::KuWindowImplBase {
   std::function<void(KUM::KuNotify&)> hook_;
 };
 
-// The colour of one pixel of a capture as ARGB (premultiplied, as stored).
-ARGB PixelAt(const Bitmap& bitmap, int x, int y);
-// Whether each channel of `actual` is within `tolerance` of `expected`.
-bool ColourNear(ARGB actual, ARGB expected, int tolerance = 8);
-// A file in the build folder's artifacts/ (created on first use).
-std::string ArtifactPath(const std::string& fileName);
-// Writes a capture there as PNG; false when it cannot.
-bool SaveArtifact(const Bitmap& bitmap, const std::string& fileName);
-
 }  // namespace rundix::test

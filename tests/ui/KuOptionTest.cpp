@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/SkinTestWindow.h"
+#include "tests/ui/UiTestSupport.h"
 #include "ui/KuOption.h"
 #include "ui/KuPaintManager.h"
 
@@ -79,10 +80,9 @@ TEST_F(KuOptionTest, SelectingAMemberUnselectsTheOtherWithOneClickAndTwoChanges)
   RECT o2 = window_->RectOf(L"o2");
   auto capture = window_->Capture();
   ASSERT_NE(capture, nullptr);
-  bool ok = ColourNear(PixelAt(*capture, o2.left + 2, o2.top + 2), 0xFF20A040) &&
-            ColourNear(PixelAt(*capture, o1.left + 2, o1.top + 2), 0xFFFFFFFF);
-  SaveArtifact(*capture, ok ? "KuOption_group.png" : "KuOption_group_err.png");
-  EXPECT_TRUE(ok);
+  EXPECT_TRUE(PixelNear(*capture, o2.left + 2, o2.top + 2, 0xFF20A040, 8));
+  EXPECT_TRUE(PixelNear(*capture, o1.left + 2, o1.top + 2, 0xFFFFFFFF, 8));
+  SaveIfFailed(*capture);
 
   // Clicking the selected member again keeps it selected: a click, no change.
   window_->ClearNotifications();
@@ -118,7 +118,7 @@ TEST_F(KuOptionTest, DisabledSelectedOptionKeepsItsSelectedState) {
   RECT o1 = window_->RectOf(L"o1");
   auto capture = window_->Capture();
   ASSERT_NE(capture, nullptr);
-  EXPECT_TRUE(ColourNear(PixelAt(*capture, o1.left + 2, o1.top + 2), 0xFF20A040));
+  EXPECT_TRUE(PixelNear(*capture, o1.left + 2, o1.top + 2, 0xFF20A040, 8));
 }
 
 TEST_F(KuOptionTest, MembersThatLeaveOrJoinKeepOneSelectedPerGroup) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/SkinTestWindow.h"
+#include "tests/support/TestMachine.h"
+#include "tests/ui/UiTestSupport.h"
 #include "ui/KuProgress.h"
 
 namespace rundix::test {
@@ -37,14 +39,20 @@ class KuProgressTest : public ::testing::Test {
   }
 
   // The filled columns of the bar's middle row.
-  int FilledColumns(const std::string& artifact) {
+  int FilledColumns(const std::string& tag) {
     auto capture = window_->Capture();
     if (!capture) return -1;
     int filled = 0;
-    for (int x = 0; x < 346; ++x) filled += ColourNear(PixelAt(*capture, x, 10), kFill);
-    SaveArtifact(*capture, artifact);
+    for (int x = 0; x < 346; ++x) filled += PixelNear(*capture, x, 10, kFill, 8) ? 1 : 0;
+    captures_.emplace_back(tag, std::move(capture));
     return filled;
   }
+
+  void TearDown() override {
+    for (auto& [tag, capture] : captures_) SaveIfFailed(*capture, tag);
+  }
+
+  std::vector<std::pair<std::string, std::unique_ptr<Bitmap>>> captures_;
 
   std::unique_ptr<SkinTestWindow> window_;
 };
@@ -53,17 +61,17 @@ TEST_F(KuProgressTest, PositionIsClampedAndTheFillFollowsIt) {
   Open();
   EXPECT_EQ(OnBar([](KuProgress& p) { return p.SetPos(150); }), 100);
   EXPECT_EQ(OnBar([](KuProgress& p) { return p.GetValue(); }), 100);
-  EXPECT_EQ(FilledColumns("KuProgress_full.png"), 346);
+  EXPECT_EQ(FilledColumns("full"), 346);
 
   EXPECT_EQ(OnBar([](KuProgress& p) { return p.SetPos(50); }), 50);
-  EXPECT_EQ(FilledColumns("KuProgress_half.png"), 173);
+  EXPECT_EQ(FilledColumns("half"), 173);
   auto capture = window_->Capture();
   ASSERT_NE(capture, nullptr);
-  EXPECT_TRUE(ColourNear(PixelAt(*capture, 172, 10), kFill));
-  EXPECT_TRUE(ColourNear(PixelAt(*capture, 173, 10), kWhite));
+  EXPECT_TRUE(PixelNear(*capture, 172, 10, kFill, 8));
+  EXPECT_TRUE(PixelNear(*capture, 173, 10, kWhite, 8));
 
   EXPECT_EQ(OnBar([](KuProgress& p) { return p.SetPos(-5); }), 0);
-  EXPECT_EQ(FilledColumns("KuProgress_empty.png"), 0);
+  EXPECT_EQ(FilledColumns("empty"), 0);
 }
 
 TEST_F(KuProgressTest, RangeAndStepStayUsable) {
@@ -104,14 +112,14 @@ TEST_F(KuProgressTest, ForeInsetNarrowsTheBar) {
   EXPECT_EQ(bar.bottom, 20 - 5);
   auto capture = window_->Capture();
   ASSERT_NE(capture, nullptr);
-  EXPECT_TRUE(ColourNear(PixelAt(*capture, 1, 10), kWhite));
-  EXPECT_TRUE(ColourNear(PixelAt(*capture, 3, 10), kFill));
-  EXPECT_TRUE(ColourNear(PixelAt(*capture, 339, 10), kFill));
-  EXPECT_TRUE(ColourNear(PixelAt(*capture, 341, 10), kWhite));
+  EXPECT_TRUE(PixelNear(*capture, 1, 10, kWhite, 8));
+  EXPECT_TRUE(PixelNear(*capture, 3, 10, kFill, 8));
+  EXPECT_TRUE(PixelNear(*capture, 339, 10, kFill, 8));
+  EXPECT_TRUE(PixelNear(*capture, 341, 10, kWhite, 8));
 }
 
 // A 346 x 20 picture: blue on the left half, red on the right.
-std::string WriteTwoColourImage() {
+std::string WriteTwoColourImage(const TempDir& folder) {
   auto image = CreateBitmap(346, 20);
   if (!image) return {};
   uint8_t* p = image->LockPixels();
@@ -126,12 +134,13 @@ std::string WriteTwoColourImage() {
     }
   }
   image->UnlockPixels();
-  std::string path = ArtifactPath("KuProgress_image_source.png");
+  std::string path = folder.path() + "/halves346.png";
   return WritePng(*image, path) ? path : std::string();
 }
 
 TEST_F(KuProgressTest, StatusImageIsStretchedOntoTheFillOrCropped) {
-  std::string path = WriteTwoColourImage();
+  TempDir folder;
+  std::string path = WriteTwoColourImage(folder);
   ASSERT_FALSE(path.empty());
   std::wstring file(path.begin(), path.end());
   for (bool crop : {false, true}) {
@@ -139,15 +148,15 @@ TEST_F(KuProgressTest, StatusImageIsStretchedOntoTheFillOrCropped) {
     OnBar([](KuProgress& p) { return p.SetPos(50); });
     auto capture = window_->Capture();
     ASSERT_NE(capture, nullptr);
-    SaveArtifact(*capture, crop ? "KuProgress_image_cropped.png" : "KuProgress_image_stretched.png");
     ARGB blue = 0xFF0000FF;
     ARGB red = 0xFFFF0000;
     // Stretched, both halves of the picture share the fill; cropped, the fill shows the
     // picture's left half as it is. Beyond the fill the picture does not show.
-    EXPECT_TRUE(ColourNear(PixelAt(*capture, 20, 10), blue)) << crop;
-    EXPECT_TRUE(ColourNear(PixelAt(*capture, 150, 10), crop ? blue : red)) << crop;
-    EXPECT_FALSE(ColourNear(PixelAt(*capture, 250, 10), red)) << crop;
-    EXPECT_FALSE(ColourNear(PixelAt(*capture, 250, 10), blue)) << crop;
+    EXPECT_TRUE(PixelNear(*capture, 20, 10, blue, 8)) << crop;
+    EXPECT_TRUE(PixelNear(*capture, 150, 10, crop ? blue : red, 8)) << crop;
+    EXPECT_FALSE(PixelNear(*capture, 250, 10, red, 8)) << crop;
+    EXPECT_FALSE(PixelNear(*capture, 250, 10, blue, 8)) << crop;
+    SaveIfFailed(*capture, crop ? "cropped" : "stretched");
     window_.reset();
   }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/SkinTestWindow.h"
+#include "tests/ui/UiTestSupport.h"
 #include "ui/KuContainer.h"
 #include "ui/KuScrollbar.h"
 
@@ -114,16 +115,15 @@ TEST_F(KuScrollbarTest, DefaultLookWithoutImages) {
   ASSERT_NE(capture, nullptr);
   int midX = (v.thumb.left + v.thumb.right) / 2;
   int midY = (v.thumb.top + v.thumb.bottom) / 2;
-  bool ok = ColourNear(PixelAt(*capture, midX, midY), 0xFFB8E0FF) &&
-            // the thumb's corners are cut round
-            !ColourNear(PixelAt(*capture, v.thumb.left, v.thumb.top), 0xFFB8E0FF) &&
-            // 2-pixel outlines around the buttons, nothing inside them
-            ColourNear(PixelAt(*capture, v.button1.left, v.button1.top + 8), 0xFF85E4FF) &&
-            ColourNear(PixelAt(*capture, v.button1.left + 1, v.button1.top + 8), 0xFF85E4FF) &&
-            !ColourNear(PixelAt(*capture, v.button1.left + 8, v.button1.top + 8), 0xFF85E4FF) &&
-            ColourNear(PixelAt(*capture, v.button2.right - 1, v.button2.top + 8), 0xFF85E4FF);
-  SaveArtifact(*capture, ok ? "KuScrollbar_default.png" : "KuScrollbar_default_err.png");
-  EXPECT_TRUE(ok);
+  EXPECT_TRUE(PixelNear(*capture, midX, midY, 0xFFB8E0FF, 8));
+  // The thumb's corners are cut round.
+  EXPECT_FALSE(PixelNear(*capture, v.thumb.left, v.thumb.top, 0xFFB8E0FF, 8));
+  // 2-pixel outlines around the buttons, nothing inside them.
+  EXPECT_TRUE(PixelNear(*capture, v.button1.left, v.button1.top + 8, 0xFF85E4FF, 8));
+  EXPECT_TRUE(PixelNear(*capture, v.button1.left + 1, v.button1.top + 8, 0xFF85E4FF, 8));
+  EXPECT_FALSE(PixelNear(*capture, v.button1.left + 8, v.button1.top + 8, 0xFF85E4FF, 8));
+  EXPECT_TRUE(PixelNear(*capture, v.button2.right - 1, v.button2.top + 8, 0xFF85E4FF, 8));
+  SaveIfFailed(*capture);
 }
 
 TEST_F(KuScrollbarTest, DraggingTheThumbScrollsTheList) {
@@ -223,7 +223,7 @@ TEST_F(KuScrollbarTest, WheelOverTheListScrollsALine) {
   EXPECT_EQ(v.pos, 0);
   EXPECT_EQ(v.firstRowTop, 0);
   auto capture = window_->Capture();
-  if (capture) SaveArtifact(*capture, "KuScrollbar_list.png");
+  if (capture) SaveIfFailed(*capture);
 }
 
 }  // namespace

@@ -65,6 +65,9 @@ WINEPREFIX=$(mktemp -d /tmp/rundix-wine-XXXXXX)
 rmdir "$WINEPREFIX"  # wineboot makes it afresh
 export WINEDEBUG=-all
 wineboot -i >/dev/null 2>&1
+# No window manager runs on the test display: Wine keeps its windows unmanaged, so showing
+# and destroying them waits for nobody.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w
 # The Windows tests reach a real rundix-server (the Linux build) on loopback.
 server_out=$(mktemp)

@@ -66,6 +66,7 @@ rmdir "$WINEPREFIX"  # wineboot makes it afresh
 export WINEDEBUG=-all
 wineboot -i >/dev/null 2>&1
 wineserver -w
+bash scripts/wine-fonts.sh
 # The Windows tests reach a real rundix-server (the Linux build) on loopback.
 server_out=$(mktemp)
 build/linux/tools/server/rundix-server --port 0 --https-port 0 --test-routes \

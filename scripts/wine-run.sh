@@ -11,6 +11,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX=$own_prefix WINEARCH=${WINEARCH:-win64}
   wineboot -i >/dev/null 2>&1
   wineserver -w
+  bash "$(dirname "$0")/wine-fonts.sh"
 fi
 wine "$@"
 status=$?

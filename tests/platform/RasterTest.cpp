@@ -130,6 +130,9 @@ TEST_F(RasterTest, LayeredTargetsKeepOpaqueAlpha) {
   EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 5, 5), 0xFF0D3AFF, 0, true));
   canvas->FillRect(RECT{0, 0, 32, 48}, 0x55555555);
   EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 5, 5), ConstantBlend(0xFF0D3AFF, 0xFF555555, 0x55), 1, true));
+  canvas->FrameRoundRect(RECT{36, 4, 60, 30}, 2, 5, 5, 0xFF102030);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 48, 4), 0xFF102030, 0, true));
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 48, 15), 0xFF0D3AFF, 0, true));
 }
 
 // A bitmap whose pixel (x, y) is opaque with blue = x + 1 and green = y + 1.

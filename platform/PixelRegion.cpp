@@ -153,9 +153,9 @@ PixelRegion PixelRegion::RoundRect(const RECT& rect, int cx, int cy) {
       if (y <= eh) inset[static_cast<size_t>(y)] = x;
     }
   }
-  // A corner ellipse 2 or 3 pixels wide and taller than that ends its walk before its last
-  // rows. Wine leaves those rows to whatever its buffer held (they change from call to
-  // call, mostly empty); here they are empty.
+  // A narrow corner ellipse much taller than wide (2 wide and 3 tall, 3 and 8, 4 and 22...)
+  // ends its walk before its last rows. Wine leaves those rows to whatever its buffer held
+  // (they change from call to call, mostly empty); here they are empty.
   std::vector<Row> rows;
   auto span = [&](int row, int in) {
     if (in >= 0) rows.push_back({row, {{left + in, right - in}}});

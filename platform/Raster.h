@@ -82,8 +82,8 @@ class Canvas {
  public:
   virtual ~Canvas() = default;
 
-  // A layered target keeps meaningful alpha: opaque fills and text then take the blending
-  // path too, so they write alpha FF instead of whatever the system leaves there.
+  // A layered target keeps meaningful alpha: opaque fills, outlines and text then take the
+  // blending path too, so they write alpha FF instead of whatever the system leaves there.
   virtual void SetLayered(bool layered) = 0;
 
   virtual void FillRect(const RECT& rect, ARGB colour) = 0;

@@ -302,7 +302,7 @@ class Win32Canvas final : public Canvas {
     if (a == 0) return;
     PenHandle pen(CreatePen(PS_INSIDEFRAME, width, Rgb(colour)), GdiObjectCloser{});
     if (!pen) return;
-    if (a == 255) {
+    if (a == 255 && !layered_) {
       Selection selectedPen(dc_.get(), pen.get());
       Selection selectedBrush(dc_.get(), GetStockObject(NULL_BRUSH));
       if (round) RoundRect(dc_.get(), rect.left, rect.top, rect.right, rect.bottom, cx, cy);

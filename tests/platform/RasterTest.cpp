@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "platform/PixelRegion.h"
 #include "platform/Raster.h"
@@ -130,6 +131,9 @@ TEST_F(RasterTest, LayeredTargetsKeepOpaqueAlpha) {
   EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 5, 5), 0xFF0D3AFF, 0, true));
   canvas->FillRect(RECT{0, 0, 32, 48}, 0x55555555);
   EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 5, 5), ConstantBlend(0xFF0D3AFF, 0xFF555555, 0x55), 1, true));
+  canvas->FrameRoundRect(RECT{36, 4, 60, 30}, 2, 5, 5, 0xFF102030);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 48, 4), 0xFF102030, 0, true));
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 48, 15), 0xFF0D3AFF, 0, true));
 }
 
 // A bitmap whose pixel (x, y) is opaque with blue = x + 1 and green = y + 1.
@@ -272,6 +276,65 @@ TEST_F(RasterTest, BlendingWithConstantAndPerPixelAlpha) {
   auto clear = CreateBitmap(4, 4);
   canvas->DrawBitmap(*clear, RECT{10, 10, 30, 30}, RECT{0, 0, 4, 4}, 255, true);
   EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 15, 15), background));
+}
+
+// Whole rows of random pixels through the three blends, premultiplied sources and ones that
+// are not (whose sums spill into the next channel, as AlphaBlend's do).
+TEST_F(RasterTest, BlendsFollowAlphaBlendsArithmeticPixelForPixel) {
+  Reset(37, 24);
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  auto source = CreateBitmap(37, 1);
+  uint8_t* p = source->LockPixels();
+  std::vector<uint32_t> src(37);
+  for (int x = 0; x < 37; ++x) {
+    uint32_t a = x < 4 ? 255u : x < 8 ? 0u : next() & 0xFF;
+    uint32_t argb = a << 24;
+    for (int shift = 0; shift < 24; shift += 8) {
+      uint32_t c = next() & 0xFF;
+      argb |= (x % 5 == 4 ? c : c * a / 255) << shift;  // every fifth pixel not premultiplied
+    }
+    if (x >= 4 && x < 8) argb = 0;
+    src[static_cast<size_t>(x)] = argb;
+    std::memcpy(p + x * 4, &argb, 4);
+  }
+  source->UnlockPixels();
+  std::vector<uint32_t> dst(37 * 24);
+  uint8_t* q = bitmap->LockPixels();
+  for (size_t i = 0; i < dst.size(); ++i) {
+    dst[i] = next() | 0xFF000000u;
+    if (i % 7 == 0) dst[i] &= 0x7FFFFFFF;
+    std::memcpy(q + i * 4, &dst[i], 4);
+  }
+  bitmap->UnlockPixels();
+  struct Mode {
+    BYTE alpha;
+    bool perPixel;
+  };
+  const Mode modes[] = {{255, true}, {0x80, true}, {0x33, true}, {0x80, false}, {0x01, false}, {0xFE, false}};
+  for (int m = 0; m < 6; ++m) {
+    for (int row = 4 * m; row < 4 * m + 4; ++row) {
+      canvas->DrawBitmap(*source, RECT{0, row, 37, row + 1}, RECT{0, 0, 37, 1}, modes[m].alpha, modes[m].perPixel);
+    }
+  }
+  int wrong = 0;
+  for (int m = 0; m < 6; ++m) {
+    for (int row = 4 * m; row < 4 * m + 4; ++row) {
+      for (int x = 0; x < 37; ++x) {
+        uint32_t d = dst[static_cast<size_t>(row * 37 + x)], s = src[static_cast<size_t>(x)];
+        uint32_t expected = modes[m].perPixel ? (s == 0 ? d : OverBlend(d, s, modes[m].alpha))
+                                              : ConstantBlend(d, s, modes[m].alpha);
+        if (PixelAt(*bitmap, x, row) != expected && ++wrong <= 5) {
+          ADD_FAILURE() << "mode " << m << " at " << x << "," << row << ": " << std::hex << PixelAt(*bitmap, x, row)
+                        << " expected " << expected << " (source " << s << ", target " << d << ")";
+        }
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(RasterTest, OutlinesAtFullAlphaAreTheInsideFramePixels) {

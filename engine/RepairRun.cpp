@@ -23,6 +23,8 @@ bool RunInstaller(Machine& machine, const std::wstring& path, const std::wstring
 
 void RunRepair(const RepairRunContext& context) {
   Machine& machine = *context.machine;
+  // For the whole run: the shell may hand an installer to an extension that needs COM.
+  ComApartmentScope com(machine.System());
   IMessagePoster& poster = context.poster ? *context.poster : SystemMessagePoster();
   std::vector<std::wstring> downloads = BuildDownloadList(context.server);
   RuntimeDetection detection = DetectRuntimes(machine);

@@ -275,7 +275,7 @@ BOOL SimSystemInfo::ShellExecuteExW(ShellExecuteInfo* info) {
   auto* run = new Run{this, name, nullptr};
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    executions_.push_back(Execution{info->file, info->parameters});
+    executions_.push_back(Execution{info->file, info->parameters, GetComApartment()});
     for (const auto& installer : installers_) {
       if (installer.file == name && (!installer.parameters || *installer.parameters == info->parameters)) {
         run->installer = &installer;
@@ -304,7 +304,31 @@ BOOL SimSystemInfo::ShellExecuteExW(ShellExecuteInfo* info) {
   return TRUE;
 }
 
-unsigned SimSystemInfo::RunMain(void* argument) {
+namespace {
+
+// COM on the calling thread, as CoInitializeEx and CoUninitialize count it.
+struct ThreadCom {
+  ComApartment apartment = ComApartment::kNone;
+  int count = 0;
+};
+thread_local ThreadCom t_com;
+
+}  // namespace
+
+bool SimSystemInfo::CoInitializeApartmentThreaded() {
+  if (t_com.count > 0 && t_com.apartment != ComApartment::kSingleThreaded) return false;  // RPC_E_CHANGED_MODE
+  t_com.apartment = ComApartment::kSingleThreaded;
+  ++t_com.count;
+  return true;
+}
+
+void SimSystemInfo::CoUninitialize() {
+  if (t_com.count > 0 && --t_com.count == 0) t_com.apartment = ComApartment::kNone;
+}
+
+ComApartment SimSystemInfo::GetComApartment() { return t_com.apartment; }
+
+unsigned WINAPI SimSystemInfo::RunMain(void* argument) {
   auto* run = static_cast<Run*>(argument);
   unsigned exitCode = run->installer ? run->installer->exitCode : 0;
   run->self->RunProcess(*run);  // the last touch of the machine

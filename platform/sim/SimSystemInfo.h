@@ -39,10 +39,14 @@ class SimSystemInfo final : public ISystemInfo {
   INT MsiQueryProductStateW(LibraryProc proc, const std::wstring& productCode) override;
   bool GetFileVersion(const std::wstring& path, FixedFileVersion* version) override;
   BOOL ShellExecuteExW(ShellExecuteInfo* info) override;
+  bool CoInitializeApartmentThreaded() override;
+  void CoUninitialize() override;
+  ComApartment GetComApartment() override;
 
   struct Execution {
     std::wstring path;
     std::wstring parameters;
+    ComApartment apartment = ComApartment::kNone;  // of the thread that started it
   };
   // Every program started, in order.
   std::vector<Execution> Executions() const;
@@ -75,7 +79,7 @@ class SimSystemInfo final : public ISystemInfo {
     Json::Value effects;
   };
   struct Run;
-  static unsigned RunMain(void* run);
+  static unsigned WINAPI RunMain(void* run);
   void RunProcess(const Run& run);
   bool LoadEffects(const Json::Value& effects, bool apply, std::string* error);
   std::string VersionKey(const std::wstring& path) const;

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <vector>
@@ -79,6 +80,27 @@ class Win32SystemInfo final : public ISystemInfo {
     BOOL ok = ::ShellExecuteExW(&sei);
     info->hProcess = ok ? sei.hProcess : nullptr;
     return ok;
+  }
+
+  bool CoInitializeApartmentThreaded() override {
+    // S_FALSE (already initialised the same way) counts too: every success is balanced.
+    return SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  }
+  void CoUninitialize() override { ::CoUninitialize(); }
+  ComApartment GetComApartment() override {
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    if (FAILED(::CoGetApartmentType(&type, &qualifier))) return ComApartment::kNone;
+    switch (type) {
+      case APTTYPE_STA:
+      case APTTYPE_MAINSTA:
+        return ComApartment::kSingleThreaded;
+      case APTTYPE_MTA:
+        // An implicit MTA is no initialisation of this thread's own.
+        return qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA ? ComApartment::kNone : ComApartment::kMultiThreaded;
+      default:
+        return ComApartment::kMultiThreaded;
+    }
   }
 };
 

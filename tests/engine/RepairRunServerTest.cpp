@@ -119,6 +119,9 @@ TEST_F(RepairRunTest, On64BitWithEverythingTheX86VisualCppIsStillDownloadedAndRu
   ExpectReports();
   EXPECT_EQ(Executions(), X86VisualCpp());
   EXPECT_EQ(Downloads(), 6u);
+  for (const auto& e : machine->SimSystem().Executions()) {
+    EXPECT_EQ(e.apartment, ComApartment::kSingleThreaded) << "started without COM on the thread";
+  }
   EXPECT_TRUE(machine->SimFiles().GetFile(std::wstring(kAppData) + L"2008_vcredist_x86.exe") ==
               test::PatternBytes(5002, 2));
 }

@@ -45,6 +45,8 @@ class IFileSystem {
   virtual BOOL ReadFile(HANDLE file, void* data, DWORD bytes, DWORD* read) = 0;
   virtual BOOL CloseFile(HANDLE file) = 0;
   virtual BOOL DeleteFileW(const std::wstring& path) = 0;
+  // Removes an empty folder.
+  virtual BOOL RemoveDirectoryW(const std::wstring& path) = 0;
 
   // Returns INVALID_HANDLE_VALUE when nothing matches or the folder cannot be listed.
   virtual HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) = 0;
@@ -82,6 +84,12 @@ inline FileHandle OwnFile(IFileSystem& files, HANDLE h) {
 inline FindHandle OwnFind(IFileSystem& files, HANDLE h) {
   return FindHandle(h, FindCloser{&files}, INVALID_HANDLE_VALUE);
 }
+
+// The `\\?\` form of an absolute path ("C:\..." or "\\server\share\..."), which the file
+// calls take beyond MAX_PATH characters; other paths, and paths already in that form, as
+// they are. Only for the calls: texts shown keep the plain form.
+std::wstring ExtendedLengthPath(const std::wstring& path);
+bool IsExtendedLengthPath(const std::wstring& path);
 
 // True when the path names an existing folder.
 bool IsExistingFolder(IFileSystem& files, const std::wstring& path);

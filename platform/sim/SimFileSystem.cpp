@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -87,9 +88,15 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
     return false;
   };
   if (d.isMember("windows_dir")) windowsDir_ = Normalize(WideFromUtf8(d["windows_dir"].asString()));
-  if (d.isMember("temp_dir")) SetTempPath(WideFromUtf8(d["temp_dir"].asString()));
   if (windowsDir_.empty()) return fail("\"windows_dir\" must be an absolute path with a drive letter");
-  if (tempDir_.empty()) return fail("\"temp_dir\" must be an absolute path with a drive letter");
+  if (d.isMember("temp_dir")) {
+    // null or "": GetTempPathW fails, as it does for a user whose TMP names nothing usable.
+    const Json::Value& temp = d["temp_dir"];
+    if (!temp.isNull() && !temp.isString()) return fail("\"temp_dir\" must be a path, \"\" or null");
+    std::string text = temp.isString() ? temp.asString() : std::string();
+    SetTempPath(WideFromUtf8(text));
+    if (!text.empty() && tempDir_.empty()) return fail("\"temp_dir\" must be an absolute path with a drive letter");
+  }
   const Json::Value& special = d["special_folders"];
   if (!special.isNull() && !special.isObject()) return fail("\"special_folders\" must be an object");
   for (const auto& name : special.getMemberNames()) {
@@ -125,8 +132,43 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
                                          static_cast<off_t>(f["size"].asUInt64())) != 0) {
       return fail("cannot size file " + f["path"].asString());
     }
-    if (f.isMember("mtime") && !SetLastWriteTime(path, f["mtime"].asInt64())) {
-      return fail("cannot date file " + f["path"].asString());
+    if (f.isMember("mtime")) {
+      // Seconds since 1970, negative before it, with a fraction for sub-second times.
+      const Json::Value& mtime = f["mtime"];
+      if (!mtime.isNumeric()) return fail("\"mtime\" of " + f["path"].asString() + " must be a number");
+      double seconds = mtime.asDouble();
+      int64_t whole = mtime.isIntegral() ? mtime.asInt64() : static_cast<int64_t>(std::floor(seconds));
+      long nanoseconds = mtime.isIntegral() ? 0 : static_cast<long>(std::llround((seconds - whole) * 1e9));
+      if (nanoseconds >= 1000000000L) {
+        ++whole;
+        nanoseconds -= 1000000000L;
+      }
+      if (!SetLastWriteTime(path, whole, View::kNative, nanoseconds)) {
+        return fail("cannot date file " + f["path"].asString());
+      }
+    }
+    if (f.isMember("attributes")) {
+      DWORD attributes = 0;
+      for (const auto& a : f["attributes"]) {
+        std::string name = a.asString();
+        if (name == "hidden") attributes |= FILE_ATTRIBUTE_HIDDEN;
+        else if (name == "system") attributes |= FILE_ATTRIBUTE_SYSTEM;
+        else if (name == "readonly") attributes |= FILE_ATTRIBUTE_READONLY;
+        else return fail("unknown file attribute \"" + name + "\" of " + f["path"].asString());
+      }
+      SetAttributes(path, attributes);
+    }
+  }
+  const Json::Value& links = d["links"];
+  if (!links.isNull() && !links.isArray()) return fail("\"links\" must be an array");
+  for (const auto& l : links) {
+    if (!l.isObject() || !l["path"].isString() || !l["target"].isString()) {
+      return fail("each link needs a \"path\" and a \"target\"");
+    }
+    std::string type = l.get("type", "symlink").asString();
+    if (type != "symlink" && type != "junction") return fail("a link's \"type\" is \"symlink\" or \"junction\"");
+    if (!MakeFolderLink(WideFromUtf8(l["path"].asString()), WideFromUtf8(l["target"].asString()))) {
+      return fail("cannot make link " + l["path"].asString());
     }
   }
   return true;
@@ -135,7 +177,8 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
 DWORD SimFileSystem::GetLastError() { return SimLastError(); }
 
 std::wstring SimFileSystem::Normalize(const std::wstring& input) const {
-  std::wstring path = input;
+  // "\\?\C:\..." names the same file as "C:\..." (the simulation has no UNC shares).
+  std::wstring path = IsExtendedLengthPath(input) ? input.substr(4) : input;
   std::replace(path.begin(), path.end(), L'/', L'\\');
   if (path.size() < 2 || path[1] != L':' || !std::iswalpha(path[0])) return {};
   wchar_t drive = static_cast<wchar_t>(std::towupper(path[0]));
@@ -164,7 +207,13 @@ std::wstring SimFileSystem::Normalize(const std::wstring& input) const {
   return out;
 }
 
+bool SimFileSystem::TooLongForProgram(const std::wstring& path) {
+  return !IsExtendedLengthPath(path) && path.size() >= MAX_PATH;
+}
+
 std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
+  // As Windows does for a program: a plain path of MAX_PATH characters or more names nothing.
+  if (view == View::kProgram && TooLongForProgram(path)) return {};
   std::wstring norm = Normalize(path);
   if (norm.empty()) return {};
   // A 32-bit program on 64-bit Windows: System32 is SysWOW64 (but for a few exempt folders),
@@ -250,7 +299,7 @@ DWORD SimFileSystem::GetFileAttributesW(const std::wstring& path) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     return INVALID_FILE_ATTRIBUTES;
   }
-  return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  return (S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE) | ExtraAttributes(host);
 }
 
 BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
@@ -315,6 +364,11 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
     return INVALID_HANDLE_VALUE;
   }
   if ((write || (flags & O_CREAT)) && !IsWritable(norm)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  // A read-only file opens for reading only.
+  if (existed && (write || disposition == CREATE_ALWAYS) && (ExtraAttributes(host) & FILE_ATTRIBUTE_READONLY)) {
     SimLastError() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
@@ -412,16 +466,50 @@ BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
-  if (S_ISDIR(st.st_mode) || !IsWritable(norm) || ::unlink(host.c_str()) != 0) {
+  if (S_ISDIR(st.st_mode) || !IsWritable(norm) || (ExtraAttributes(host) & FILE_ATTRIBUTE_READONLY) ||
+      ::unlink(host.c_str()) != 0) {
     SimLastError() = ERROR_ACCESS_DENIED;
     return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    attributes_.erase(host);
   }
   journal_.Record("delete_file", norm);
   readAhead_.Forget();
   return TRUE;
 }
 
+BOOL SimFileSystem::RemoveDirectoryW(const std::wstring& path) {
+  std::wstring norm = Normalize(path);
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  if (!IsWritable(norm)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  // A link to a folder is removed as a link; its target stays.
+  int rc = S_ISLNK(st.st_mode) ? ::unlink(host.c_str()) : ::rmdir(host.c_str());
+  if (rc != 0) {
+    SimLastError() = errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
+                     : errno == ENOTDIR                     ? ERROR_DIRECTORY
+                                                            : ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  journal_.Record("remove_directory", norm);
+  readAhead_.Forget();
+  return TRUE;
+}
+
 HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data) {
+  if (TooLongForProgram(pattern)) {
+    SimLastError() = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
   std::wstring norm = pattern;
   std::replace(norm.begin(), norm.end(), L'/', L'\\');
   size_t slash = norm.rfind(L'\\');
@@ -457,6 +545,14 @@ HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data
   }
   auto find = std::make_unique<OpenFind>();
   find->entries = std::move(listing.entries);
+  bool anyAttributes;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    anyAttributes = !attributes_.empty();
+  }
+  if (anyAttributes) {
+    for (FindData& entry : find->entries) entry.attributes |= ExtraAttributes(host + "/" + Utf8FromWide(entry.name));
+  }
   if (find->entries.empty()) {
     SimLastError() = ERROR_FILE_NOT_FOUND;
     ForgetReadAheadIfNoSearch();
@@ -583,14 +679,44 @@ bool SimFileSystem::PutFile(const std::wstring& path, const std::string& content
   return !lastWrite || SetLastWriteTime(path, *lastWrite, view);
 }
 
-bool SimFileSystem::SetLastWriteTime(const std::wstring& path, int64_t seconds, View view) {
+bool SimFileSystem::SetLastWriteTime(const std::wstring& path, int64_t seconds, View view, long nanoseconds) {
   std::string host = HostPath(path, view);
-  struct timeval times[2];
+  struct timespec times[2];
   times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_usec = 0;
+  times[0].tv_nsec = nanoseconds;
   times[1] = times[0];
   readAhead_.Forget();
-  return !host.empty() && ::utimes(host.c_str(), times) == 0;
+  return !host.empty() && ::utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool SimFileSystem::MakeFolderLink(const std::wstring& path, const std::wstring& target) {
+  std::string host = HostPath(path, View::kNative);
+  std::string to = HostPath(target, View::kNative);
+  if (host.empty() || to.empty()) return false;
+  size_t slash = host.rfind('/');
+  if (slash == std::string::npos || !MakeHostDirs(host.substr(0, slash))) return false;
+  readAhead_.Forget();
+  // Both kinds are reparse points that the program sees as folders; a junction's target is
+  // always absolute, and so is the link made here.
+  return ::symlink(to.c_str(), host.c_str()) == 0;
+}
+
+void SimFileSystem::SetAttributes(const std::wstring& path, DWORD attributes, View view) {
+  std::string host = HostPath(path, view);
+  if (host.empty()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes == 0) {
+    attributes_.erase(host);
+  } else {
+    attributes_[host] = attributes;
+  }
+}
+
+DWORD SimFileSystem::ExtraAttributes(const std::string& host) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = attributes_.find(host);
+  return it == attributes_.end() ? 0 : it->second;
 }
 
 std::optional<std::string> SimFileSystem::GetFile(const std::wstring& path, View view) const {

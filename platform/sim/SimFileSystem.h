@@ -35,6 +35,7 @@ class SimFileSystem final : public IFileSystem {
   BOOL ReadFile(HANDLE file, void* data, DWORD bytes, DWORD* read) override;
   BOOL CloseFile(HANDLE file) override;
   BOOL DeleteFileW(const std::wstring& path) override;
+  BOOL RemoveDirectoryW(const std::wstring& path) override;
   HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) override;
   BOOL FindNextFileW(HANDLE find, FindData* data) override;
   BOOL FindClose(HANDLE find) override;
@@ -56,7 +57,13 @@ class SimFileSystem final : public IFileSystem {
   // time in seconds since 1970 when given.
   bool PutFile(const std::wstring& path, const std::string& content,
                std::optional<int64_t> lastWrite = std::nullopt, View view = View::kNative);
-  bool SetLastWriteTime(const std::wstring& path, int64_t seconds, View view = View::kNative);
+  bool SetLastWriteTime(const std::wstring& path, int64_t seconds, View view = View::kNative,
+                        long nanoseconds = 0);
+  // A directory link (symbolic link or junction: both are folder reparse points to the
+  // program) at `path` to `target`, both as the machine names them.
+  bool MakeFolderLink(const std::wstring& path, const std::wstring& target);
+  // Hidden, system and read-only (the other bits are the entry's own); 0 clears them.
+  void SetAttributes(const std::wstring& path, DWORD attributes, View view = View::kNative);
   std::optional<std::string> GetFile(const std::wstring& path, View view = View::kNative) const;
   // Folders under which nothing can be created or written (access denied).
   void AddReadOnlyFolder(const std::wstring& folder);
@@ -76,6 +83,7 @@ class SimFileSystem final : public IFileSystem {
     DWORD error;
   };
   bool IsUnlistable(const std::wstring& folder) const;
+  static bool TooLongForProgram(const std::wstring& path);
   int FdOf(HANDLE file) const;
   void ForgetReadAheadIfNoSearch();  // -1 for a handle that is not an open file
   std::wstring Normalize(const std::wstring& path) const;
@@ -90,6 +98,8 @@ class SimFileSystem final : public IFileSystem {
   std::vector<std::wstring> readOnly_;
   std::vector<std::wstring> unlistable_;
   std::vector<Fault> faults_;
+  std::map<std::string, DWORD> attributes_;  // by host path: hidden, system, read-only
+  DWORD ExtraAttributes(const std::string& host) const;
 
   struct OpenFile;
   struct OpenFind;

@@ -43,6 +43,7 @@ class Win32FileSystem final : public IFileSystem {
   }
   BOOL CloseFile(HANDLE file) override { return ::CloseHandle(file); }
   BOOL DeleteFileW(const std::wstring& path) override { return ::DeleteFileW(path.c_str()); }
+  BOOL RemoveDirectoryW(const std::wstring& path) override { return ::RemoveDirectoryW(path.c_str()); }
 
   HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) override {
     WIN32_FIND_DATAW found{};

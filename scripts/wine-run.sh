@@ -3,6 +3,16 @@
 # Uses the prefix in WINEPREFIX (scripts/test.sh makes a throwaway one per run); without one
 # it makes its own and removes it afterwards.
 set -u
+# The CTest fixture (scripts/wine-fixture.sh) names a prefix, a display and a test server in
+# RUNDIX_WINE_FIXTURE; what this environment sets already wins.
+if [ -n "${RUNDIX_WINE_FIXTURE:-}" ] && [ -f "$RUNDIX_WINE_FIXTURE" ]; then
+  while IFS='=' read -r key value; do
+    case $key in
+      WINEPREFIX|WINEARCH|DISPLAY|RUNDIX_TEST_HTTP|RUNDIX_TEST_HTTPS)
+        [ -z "${!key:-}" ] && export "$key=$value" ;;
+    esac
+  done <"$RUNDIX_WINE_FIXTURE"
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 own_prefix=""
 if [ -z "${WINEPREFIX:-}" ]; then

@@ -37,8 +37,14 @@ class IFileSystem {
   virtual DWORD GetFileAttributesW(const std::wstring& path) = 0;
   // Fails with ERROR_ALREADY_EXISTS for an existing entry, ERROR_PATH_NOT_FOUND without parent.
   virtual BOOL CreateDirectoryW(const std::wstring& path) = 0;
+  // CreateDirectoryW with a security descriptor given in SDDL ("D:P(A;OICI;FA;;;SY)..."), so
+  // the folder never exists with another access list.
+  virtual BOOL CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) = 0;
+  // The access list (DACL) of a file or folder in SDDL; empty when it cannot be read.
+  virtual std::wstring GetAccessListW(const std::wstring& path) = 0;
 
-  // Returns INVALID_HANDLE_VALUE on failure.
+  // Returns INVALID_HANDLE_VALUE on failure. `share` is Windows' sharing mode: an open that
+  // conflicts with another handle's access or sharing fails with ERROR_SHARING_VIOLATION.
   virtual HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                              DWORD flags) = 0;
   virtual BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written) = 0;

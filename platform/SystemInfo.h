@@ -103,6 +103,11 @@ class ISystemInfo {
   virtual void CoUninitialize() = 0;
   // The calling thread's apartment (CoGetApartmentType).
   virtual ComApartment GetComApartment() = 0;
+
+  // For the process, once at start-up: libraries load from the system folder only
+  // (SetDefaultDllDirectories where the system has it) and never from the current directory
+  // (SetDllDirectoryW("")). False when the system could not restrict the search at all.
+  virtual bool RestrictLibrarySearch() = 0;
 };
 
 // COM for one thread's work, released on every path: ShellExecuteExW may hand a file to a

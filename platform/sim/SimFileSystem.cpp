@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -64,7 +65,28 @@ bool MakeHostDirs(const std::string& path) {
 struct SimFileSystem::OpenFile {
   int fd = -1;
   std::wstring path;
+  std::string host;
+  dev_t device = 0;
+  ino_t inode = 0;
+  DWORD access = 0;  // GENERIC_READ, GENERIC_WRITE, DELETE
+  DWORD share = 0;   // FILE_SHARE_*
 };
+
+namespace {
+
+// Windows' sharing rule between two handles of one file: each one's access must be allowed
+// by the other's sharing mode.
+bool SharingAllows(DWORD access, DWORD share, DWORD otherAccess, DWORD otherShare) {
+  auto allowed = [](DWORD wanted, DWORD sharing) {
+    if ((wanted & GENERIC_READ) && !(sharing & FILE_SHARE_READ)) return false;
+    if ((wanted & GENERIC_WRITE) && !(sharing & FILE_SHARE_WRITE)) return false;
+    if ((wanted & DELETE) && !(sharing & FILE_SHARE_DELETE)) return false;
+    return true;
+  };
+  return allowed(access, otherShare) && allowed(otherAccess, share);
+}
+
+}  // namespace
 
 struct SimFileSystem::OpenFind {
   std::vector<FindData> entries;
@@ -75,6 +97,7 @@ SimFileSystem::SimFileSystem(std::string sandbox, bool machineIs64Bit, SimJourna
     : sandbox_(std::move(sandbox)), is64Bit_(machineIs64Bit), journal_(journal) {
   while (sandbox_.size() > 1 && sandbox_.back() == '/') sandbox_.pop_back();
   special_[CSIDL_APPDATA] = L"C:\\Users\\user\\AppData\\Roaming";
+  special_[CSIDL_COMMON_APPDATA] = L"C:\\ProgramData";
   special_[CSIDL_BITBUCKET] = std::nullopt;  // the recycle bin is a virtual folder
 }
 
@@ -103,6 +126,7 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
     int csidl = -1;
     if (name == "appdata") csidl = CSIDL_APPDATA;
     else if (name == "bitbucket") csidl = CSIDL_BITBUCKET;
+    else if (name == "common_appdata") csidl = CSIDL_COMMON_APPDATA;
     else if (name == "windows") csidl = CSIDL_WINDOWS;
     else csidl = std::atoi(name.c_str());
     if (csidl <= 0 && name != "0") return fail("unknown special folder \"" + name + "\"");
@@ -338,7 +362,7 @@ BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
   return TRUE;
 }
 
-HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD /*share*/,
+HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD share,
                                   DWORD disposition, DWORD /*flags*/) {
   std::wstring norm = Normalize(path);
   std::string host = HostPath(path);
@@ -372,6 +396,16 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
     SimLastError() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
+  if (existed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [h, open] : files_) {
+      if (open->device == st.st_dev && open->inode == st.st_ino &&
+          !SharingAllows(access, share, open->access, open->share)) {
+        SimLastError() = ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+      }
+    }
+  }
   int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
     int e = errno;
@@ -382,10 +416,22 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
     return INVALID_HANDLE_VALUE;
   }
   if (write || (flags & O_CREAT)) readAhead_.Forget();
-  if (write) journal_.Record("create_file", norm);
+  if (write) {
+    wchar_t detail[48];
+    std::swprintf(detail, 48, L"access=0x%08X share=0x%X", static_cast<unsigned>(access), static_cast<unsigned>(share));
+    journal_.Record("create_file", norm, detail);
+  }
   auto file = std::make_unique<OpenFile>();
   file->fd = fd;
   file->path = norm;
+  file->host = host;
+  struct stat opened;
+  if (::fstat(fd, &opened) == 0) {
+    file->device = opened.st_dev;
+    file->inode = opened.st_ino;
+  }
+  file->access = access;
+  file->share = share;
   std::lock_guard<std::mutex> lock(mutex_);
   uintptr_t handle = nextHandle_;
   nextHandle_ += 4;
@@ -466,6 +512,16 @@ BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
+  {
+    // Deleting opens the file for DELETE: every open handle must share that.
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [h, open] : files_) {
+      if (open->device == st.st_dev && open->inode == st.st_ino && !(open->share & FILE_SHARE_DELETE)) {
+        SimLastError() = ERROR_SHARING_VIOLATION;
+        return FALSE;
+      }
+    }
+  }
   if (S_ISDIR(st.st_mode) || !IsWritable(norm) || (ExtraAttributes(host) & FILE_ATTRIBUTE_READONLY) ||
       ::unlink(host.c_str()) != 0) {
     SimLastError() = ERROR_ACCESS_DENIED;
@@ -478,6 +534,65 @@ BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
   journal_.Record("delete_file", norm);
   readAhead_.Forget();
   return TRUE;
+}
+
+BOOL SimFileSystem::CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) {
+  if (sddl.rfind(L"D:", 0) != 0 && sddl.rfind(L"O:", 0) != 0) {
+    SimLastError() = 1338;  // ERROR_INVALID_SECURITY_DESCR
+    return FALSE;
+  }
+  if (!CreateDirectoryW(path)) return FALSE;
+  std::string host = HostPath(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Only the access list (DACL) part is kept: that is what is asked for again.
+  size_t dacl = sddl.find(L"D:");
+  accessLists_[host] = dacl == std::wstring::npos ? std::wstring() : sddl.substr(dacl);
+  return TRUE;
+}
+
+std::wstring SimFileSystem::GetAccessListW(const std::wstring& path) {
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return {};
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = accessLists_.find(host);
+  // What was not made with a list of its own inherits one the simulation does not model.
+  return it == accessLists_.end() ? std::wstring(L"D:AI") : it->second;
+}
+
+bool SimFileSystem::OpenForWriting(const std::wstring& path) const {
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::stat(host.c_str(), &st) != 0) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [h, open] : files_) {
+    if (open->device == st.st_dev && open->inode == st.st_ino && (open->access & GENERIC_WRITE)) return true;
+  }
+  return false;
+}
+
+std::vector<SimFileSystem::OpenHandle> SimFileSystem::OpenHandles(const std::wstring& path) const {
+  std::vector<OpenHandle> out;
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::stat(host.c_str(), &st) != 0) return out;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [h, open] : files_) {
+    if (open->device == st.st_dev && open->inode == st.st_ino) out.push_back(OpenHandle{open->access, open->share});
+  }
+  return out;
+}
+
+std::vector<std::wstring> SimFileSystem::FolderEntries(const std::wstring& folder) const {
+  std::vector<std::wstring> out;
+  std::string host = HostPath(folder);
+  if (host.empty()) return out;
+  SimListing listing = ReadHostFolder(host, true, nullptr, L"*");
+  for (const FindData& entry : listing.entries) out.push_back(entry.name);
+  return out;
 }
 
 BOOL SimFileSystem::RemoveDirectoryW(const std::wstring& path) {
@@ -499,6 +614,10 @@ BOOL SimFileSystem::RemoveDirectoryW(const std::wstring& path) {
                      : errno == ENOTDIR                     ? ERROR_DIRECTORY
                                                             : ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
     return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    accessLists_.erase(host);
   }
   journal_.Record("remove_directory", norm);
   readAhead_.Forget();

@@ -29,6 +29,8 @@ class SimFileSystem final : public IFileSystem {
   DWORD GetLastError() override;
   DWORD GetFileAttributesW(const std::wstring& path) override;
   BOOL CreateDirectoryW(const std::wstring& path) override;
+  BOOL CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) override;
+  std::wstring GetAccessListW(const std::wstring& path) override;
   HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                      DWORD flags) override;
   BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written) override;
@@ -72,6 +74,16 @@ class SimFileSystem final : public IFileSystem {
   void SetSpecialFolder(int csidl, std::optional<std::wstring> path);
   void SetTempPath(const std::wstring& path);
   size_t OpenHandleCount() const;
+  // The access and sharing modes of the handles open on a file.
+  struct OpenHandle {
+    DWORD access;
+    DWORD share;
+  };
+  std::vector<OpenHandle> OpenHandles(const std::wstring& path) const;
+  // True while some handle has the file open for writing.
+  bool OpenForWriting(const std::wstring& path) const;
+  // The names a folder holds (without "." and ".."), in listing order.
+  std::vector<std::wstring> FolderEntries(const std::wstring& folder) const;
   // Folder listings read ahead for a walk and not yet asked for.
   size_t ReadAheadListings() const { return readAhead_.HeldListings(); }
   // False under a read-only folder.
@@ -99,6 +111,7 @@ class SimFileSystem final : public IFileSystem {
   std::vector<std::wstring> unlistable_;
   std::vector<Fault> faults_;
   std::map<std::string, DWORD> attributes_;  // by host path: hidden, system, read-only
+  std::map<std::string, std::wstring> accessLists_;  // by host path: the DACL in SDDL
   DWORD ExtraAttributes(const std::string& host) const;
 
   struct OpenFile;

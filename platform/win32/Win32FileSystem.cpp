@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -24,6 +27,38 @@ class Win32FileSystem final : public IFileSystem {
   }
   BOOL CreateDirectoryW(const std::wstring& path) override {
     return ::CreateDirectoryW(path.c_str(), nullptr);
+  }
+  BOOL CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) override {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                 nullptr)) {
+      return FALSE;
+    }
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = descriptor;
+    BOOL ok = ::CreateDirectoryW(path.c_str(), &attributes);
+    DWORD error = ::GetLastError();
+    ::LocalFree(descriptor);
+    ::SetLastError(error);
+    return ok;
+  }
+  std::wstring GetAccessListW(const std::wstring& path) override {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, &descriptor) != ERROR_SUCCESS) {
+      return {};
+    }
+    LPWSTR text = nullptr;
+    std::wstring out;
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                               &text, nullptr)) {
+      out = text;
+      ::LocalFree(text);
+    }
+    ::LocalFree(descriptor);
+    return out;
   }
   HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                      DWORD flags) override {

@@ -82,6 +82,19 @@ class Win32SystemInfo final : public ISystemInfo {
     return ok;
   }
 
+  bool RestrictLibrarySearch() override {
+    // Looked up by name: Windows before 8 has it only with an update.
+    using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto setDefault = kernel == nullptr ? nullptr
+                                        : reinterpret_cast<SetDefaultDllDirectoriesProc>(reinterpret_cast<void (*)()>(
+                                              ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    bool restricted = setDefault != nullptr && setDefault(kSearchSystem32) != FALSE;
+    bool noCurrentDirectory = ::SetDllDirectoryW(L"") != FALSE;
+    return restricted || noCurrentDirectory;
+  }
+
   bool CoInitializeApartmentThreaded() override {
     // S_FALSE (already initialised the same way) counts too: every success is balanced.
     return SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));

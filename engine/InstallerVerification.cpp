@@ -12,6 +12,8 @@ namespace {
 
 constexpr DWORD kCopyChunkBytes = 1 << 20;
 constexpr int kRunFolderAttempts = 8;
+constexpr int kRemoveAttempts = 20;
+constexpr DWORD kRemovePauseMs = 100;
 
 // A fresh folder with the run folder's access list; empty when none could be made.
 std::wstring MakeRunFolder(IFileSystem& files) {
@@ -132,7 +134,10 @@ InstallOutcome InstallVerified(Machine& machine, const std::wstring& localPath, 
   }
   locked.reset();
   source.reset();  // the downloaded file stayed locked too, for the whole run
-  RemoveFolderTree(files, folder);
+  // The system may hold the program's image a moment after the process has ended.
+  for (int attempt = 0; !RemoveFolderTree(files, folder) && attempt < kRemoveAttempts; ++attempt) {
+    machine.Runtime().Sleep(kRemovePauseMs);
+  }
   return outcome;
 }
 

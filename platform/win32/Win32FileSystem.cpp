@@ -39,6 +39,24 @@ class Win32FileSystem final : public IFileSystem {
     attributes.lpSecurityDescriptor = descriptor;
     BOOL ok = ::CreateDirectoryW(path.c_str(), &attributes);
     DWORD error = ::GetLastError();
+    if (ok) {
+      // The list once more, explicitly and protected from inheritance: a file system that
+      // took no descriptor at creation gets it now, or the folder is not used.
+      BOOL present = FALSE;
+      BOOL defaulted = FALSE;
+      PACL dacl = nullptr;
+      ok = ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present;
+      if (ok) {
+        error = ::SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, dacl, nullptr);
+        ok = error == ERROR_SUCCESS;
+      }
+      if (!ok) {
+        ::RemoveDirectoryW(path.c_str());
+        if (error == ERROR_SUCCESS) error = ERROR_INVALID_SECURITY_DESCR;
+      }
+    }
     ::LocalFree(descriptor);
     ::SetLastError(error);
     return ok;

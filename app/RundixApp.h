@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/InstallerPins.h"
 #include "platform/Machine.h"
 #include "platform/WindowTypes.h"
 
@@ -29,12 +30,17 @@ class RundixApp {
   void SetServiceHost(std::wstring host) { serviceHost_ = std::move(host); }
   const std::wstring& GetDownloadServer() const { return downloadServer_; }
   void SetDownloadServer(std::wstring server) { downloadServer_ = std::move(server); }
+  // The pins installers are checked against: the configured ones unless a test serves its own
+  // (null: the configured ones).
+  const rundix::InstallerPins* GetInstallerPins() const { return pins_; }
+  void SetInstallerPins(const rundix::InstallerPins* pins) { pins_ = pins; }
 
  private:
   RundixApp();
   HINSTANCE instance_ = nullptr;
   std::wstring serviceHost_;
   std::wstring downloadServer_;
+  const rundix::InstallerPins* pins_ = nullptr;
   rundix::Machine* machine_ = nullptr;
   RundixWnd* main_ = nullptr;
 };

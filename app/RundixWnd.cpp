@@ -426,6 +426,7 @@ void RundixWnd::RepairWorkerBody(void* owner) {
   context.window = self->window_;
   context.appDataFolder = self->settings_.AppDataFolder();
   context.server = self->downloadServer_;
+  context.pins = RundixApp::Instance().GetInstallerPins();
   rundix::RunRepair(context);
 }
 

@@ -74,6 +74,9 @@ class IWindowSystem {
   virtual HWND GetParent(HWND window) = 0;
   // GetWindow with GW_OWNER.
   virtual HWND GetOwner(HWND window) = 0;
+  // FindWindowW: a top-level window of that class (letter case ignored) and, when `title` is
+  // not null, that exact title; null when there is none.
+  virtual HWND FindWindowW(const wchar_t* className, const wchar_t* title) = 0;
   virtual BOOL SetWindowTextW(HWND window, const std::wstring& text) = 0;
   virtual std::wstring GetWindowTextW(HWND window) = 0;
   virtual BOOL SetPropW(HWND window, const wchar_t* name, HANDLE value) = 0;

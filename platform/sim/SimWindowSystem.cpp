@@ -1187,6 +1187,19 @@ HWND SimWindowSystem::GetOwner(HWND window) {
   return w ? w->owner : nullptr;
 }
 
+HWND SimWindowSystem::FindWindowW(const wchar_t* className, const wchar_t* title) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (className == nullptr) return nullptr;
+  const std::wstring wanted = Lower(className);
+  for (const auto& [handle, w] : windows_) {
+    if (w->freed || w->destroying || (w->style & WS_CHILD) || !w->windowClass) continue;
+    if (Lower(w->windowClass->name.c_str()) != wanted) continue;
+    if (title != nullptr && w->text != title) continue;
+    return handle;
+  }
+  return nullptr;
+}
+
 BOOL SimWindowSystem::SetWindowTextW(HWND window, const std::wstring& text) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -208,6 +208,7 @@ class SimWindowSystem final : public IWindowSystem {
   BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle) override;
   HWND GetParent(HWND window) override;
   HWND GetOwner(HWND window) override;
+  HWND FindWindowW(const wchar_t* className, const wchar_t* title) override;
   BOOL SetWindowTextW(HWND window, const std::wstring& text) override;
   std::wstring GetWindowTextW(HWND window) override;
   BOOL SetPropW(HWND window, const wchar_t* name, HANDLE value) override;

@@ -84,6 +84,9 @@ class Win32WindowSystem final : public IWindowSystem {
   }
   HWND GetParent(HWND window) override { return ::GetParent(window); }
   HWND GetOwner(HWND window) override { return ::GetWindow(window, GW_OWNER); }
+  HWND FindWindowW(const wchar_t* className, const wchar_t* title) override {
+    return ::FindWindowW(className, title);
+  }
   BOOL SetWindowTextW(HWND window, const std::wstring& text) override {
     return ::SetWindowTextW(window, text.c_str());
   }

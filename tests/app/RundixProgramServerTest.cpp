@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "app/RundixApp.h"
+#include "engine/RuntimeCatalogue.h"
 #include "platform/Text.h"
+#include "platform/sim/SimSystemInfo.h"
+#include "tests/engine/ServedFiles.h"
 #include "platform/sim/SimClock.h"
 #include "platform/sim/SimRegistry.h"
 #include "tests/support/PixelCheck.h"
@@ -35,7 +40,13 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     SimClock::Instance().SetManual(true);
     database_ = sandbox_.path() + "/reports.db";
-    server_ = std::make_unique<test::ServerProcess>(std::vector<std::string>{"--db", database_});
+    unsigned seed = 1;
+    for (const RuntimePackage& p : BuildCatalogue()) {
+      files_.PutPinned(Utf8FromWide(p.fileName), test::PatternBytes(3000 + seed, seed), pins_);
+      ++seed;
+    }
+    server_ = std::make_unique<test::ServerProcess>(
+        std::vector<std::string>{"--db", database_, "--files", files_.folder()});
     ASSERT_TRUE(server_->running());
     std::string error;
     machine_ = SimMachine::FromFile(std::string(RUNDIX_TEST_DATA_DIR) + "/program/machine.json",
@@ -48,7 +59,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   void Start() {
-    session_ = std::make_unique<ProgramSession>(*machine_, server_->waddress());
+    session_ = std::make_unique<ProgramSession>(*machine_, server_->waddress(), &pins_);
     ASSERT_TRUE(session_->started());
   }
 
@@ -67,6 +78,17 @@ class ProgramTest : public ::testing::Test {
   T* Find(UINT id, UINT classId) {
     KUM::KuControl* c = session_->Window()->PaintManager().FindControl(id);
     return c != nullptr ? static_cast<T*>(c->GetInterface(classId)) : nullptr;
+  }
+
+  // The registry's last repair time (0 when none is stored).
+  DWORD StoredRepairTime() {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!machine_->SimReg().GetValue(L"HKCU\\SOFTWARE\\Rundix", L"last_xiufu_time", &type, &data) ||
+        data.size() != 4) {
+      return 0;
+    }
+    return static_cast<DWORD>(data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<DWORD>(data[3]) << 24));
   }
 
   // The page shown: exactly one of the four is visible.
@@ -89,7 +111,37 @@ class ProgramTest : public ::testing::Test {
     return bitmap;
   }
 
+  // Scans to its end (the program's own clock keeps running while the workers sleep).
+  void ScanToTheEnd() {
+    session_->Click(104);
+    ASSERT_TRUE(AdvanceUntil([&] { return session_->Window()->PaintManager().FindControl(128)->IsVisible(); }));
+  }
+
+  // The report button of the first row of a panel.
+  void OpenReportOfFirstRow(UINT panelId) {
+    RECT button{0, 0, 0, 0};
+    session_->Run([&] {
+      auto* panel = Find<KUM::CheckResult>(panelId, KUM::UICLASS_CHECKRESULT);
+      auto* row = static_cast<KUM::CheckResultItem*>(panel->GetFindingList()->GetItemAt(0));
+      button = row->GetReportButton()->GetPos();
+    });
+    session_->ClickAt(session_->Main(), POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+  }
+
+  HWND WaitForReport() {
+    HWND report = nullptr;
+    for (int i = 0; i < 500 && report == nullptr; ++i) {
+      session_->WaitIdle();
+      report = WindowSystem().FindWindowW(L"RundixDetails_WND_CLASS", nullptr);
+      if (report == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (report != nullptr) WindowDriver().WaitIdle(report);
+    return report;
+  }
+
   test::TempDir sandbox_;
+  test::ServedFiles files_;
+  InstallerPins pins_;
   std::string database_;
   std::unique_ptr<test::ServerProcess> server_;
   std::unique_ptr<SimMachine> machine_;
@@ -217,6 +269,185 @@ TEST_F(ProgramTest, ProgressTextsGoPastAHundredWhileTheBarStopsAtItsEnd) {
   EXPECT_EQ(bar, 100);
   machine_->SimEvents().ReleaseOpens();
   EXPECT_TRUE(session_->WaitFor([&] { return session_->Window()->PaintManager().FindControl(128)->IsVisible(); }));
+}
+
+TEST_F(ProgramTest, ReportWindowsShowTheEntriesOrTheFile) {
+  Start();
+  ScanToTheEnd();
+  // A crash row: the 750 × 600 list view with the row's entries in ascending key order.
+  session_->Click(117);
+  session_->WaitIdle();
+  OpenReportOfFirstRow(121);
+  HWND report = WaitForReport();
+  ASSERT_NE(report, nullptr);
+  RECT r{0, 0, 0, 0};
+  WindowSystem().GetWindowRect(report, &r);
+  EXPECT_EQ(r.right - r.left, 750);
+  EXPECT_EQ(r.bottom - r.top, 600);
+  EXPECT_FALSE(WindowSystem().IsWindowEnabled(session_->Main()));
+  std::vector<std::wstring> keys;
+  std::wstring title, count;
+  bool listShown = false, fileShown = true;
+  WindowDriver().Run(report, [&] {
+    KUM::KuPaintManager* m = ManagerOf(report);
+    auto* list = static_cast<KUM::KuContainer*>(m->FindControl(110)->GetInterface(KUM::UICLASS_CONTAINER));
+    for (int i = 0; i < list->GetCount(); ++i) keys.push_back(list->GetItemAt(i)->GetText());
+    title = m->FindControl(105)->GetText();
+    count = m->FindControl(109)->GetText();
+    listShown = m->FindControl(104)->IsVisible();
+    fileShown = m->FindControl(101)->IsVisible();
+  });
+  EXPECT_TRUE(listShown);
+  EXPECT_FALSE(fileShown);
+  EXPECT_EQ(title, L"Application Error");
+  EXPECT_EQ(count, L"3");
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+  Shot("report-crash", report);
+  // The close button closes the report only; the main window is usable again.
+  session_->Click(100, report);
+  ASSERT_TRUE(session_->WaitFor([&] { return !WindowSystem().IsWindow(report); }));
+  EXPECT_TRUE(WindowSystem().IsWindowEnabled(session_->Main()));
+  EXPECT_EQ(Page(), 114u);
+
+  // A DLL row: the 554 × 264 file view with the DLL's name.
+  session_->Click(120);
+  session_->WaitIdle();
+  OpenReportOfFirstRow(124);
+  report = WaitForReport();
+  ASSERT_NE(report, nullptr);
+  WindowSystem().GetWindowRect(report, &r);
+  EXPECT_EQ(r.right - r.left, 554);
+  EXPECT_EQ(r.bottom - r.top, 264);
+  std::wstring name;
+  WindowDriver().Run(report, [&] {
+    KUM::KuPaintManager* m = ManagerOf(report);
+    name = m->FindControl(102)->GetText();
+    fileShown = m->FindControl(101)->IsVisible();
+  });
+  EXPECT_TRUE(fileShown);
+  EXPECT_EQ(name, L"MSVCR100.dll");
+  Shot("report-dll", report);
+  session_->Click(100, report);
+  ASSERT_TRUE(session_->WaitFor([&] { return !WindowSystem().IsWindow(report); }));
+}
+
+TEST_F(ProgramTest, RepairMarksNineteenRowsStoresTheTimeAndRunsTheInstallers) {
+  Start();
+  ScanToTheEnd();
+  session_->Click(130);
+  session_->WaitIdle();
+  EXPECT_EQ(Page(), 131u);
+  int rows = 0;
+  session_->Run([&] {
+    rows = Find<KUM::KuContainer>(132, KUM::UICLASS_CONTAINER)->GetCount();
+  });
+  EXPECT_EQ(rows, 19);
+  ASSERT_TRUE(AdvanceUntil([&] { return session_->Window()->PaintManager().FindControl(133)->IsVisible(); }, 20000));
+  EXPECT_EQ(Page(), 133u);
+  std::vector<std::wstring> states;
+  session_->Run([&] {
+    auto* list = Find<KUM::KuContainer>(132, KUM::UICLASS_CONTAINER);
+    for (int i = 0; i < list->GetCount(); ++i) {
+      states.push_back(static_cast<KUM::RuntimeLibItem*>(list->GetItemAt(i))->GetStatusLabel()->GetText());
+    }
+  });
+  EXPECT_EQ(states, std::vector<std::wstring>(19, L"已完成"));
+  Shot("done");
+  // The repair time, in the registry and in the INI file (the machine's clock is fixed).
+  EXPECT_EQ(StoredRepairTime(), 1710000000u);
+  auto ini = test::ReadWholeFile(machine_->Files(), L"C:\\Users\\user\\AppData\\Roaming\\RUNDIX\\pcdat.ini");
+  ASSERT_TRUE(ini);
+  EXPECT_NE(ini->find("last_xiufu_time=1710000000"), std::string::npos);
+  // Every installer was missing, verified and run with its switch.
+  auto runs = machine_->SimSystem().Executions();
+  EXPECT_EQ(runs.size(), 19u);
+  bool sawSwitch = std::any_of(runs.begin(), runs.end(), [](const auto& e) {
+    return e.path.find(L"2012_vcredist_x86.exe") != std::wstring::npos && e.parameters == L"/quiet /norestart";
+  });
+  EXPECT_TRUE(sawSwitch);
+
+  // A second start: only newer events and files count, and no DLL rows come any more.
+  session_.reset();
+  Start();
+  ScanToTheEnd();
+  uint32_t crash = 0, junk = 0, dll = 0;
+  size_t checkLines = 0;
+  session_->Run([&] {
+    crash = Find<KUM::CheckResult>(121, KUM::UICLASS_CHECKRESULT)->GetTotalCount();
+    junk = Find<KUM::CheckResult>(123, KUM::UICLASS_CHECKRESULT)->GetTotalCount();
+    auto* panel = Find<KUM::CheckResult>(124, KUM::UICLASS_CHECKRESULT);
+    dll = panel->GetTotalCount();
+    checkLines = static_cast<size_t>(panel->GetCheckList()->GetCount());
+  });
+  EXPECT_EQ(crash, 1u);
+  EXPECT_EQ(junk, 1u);
+  EXPECT_EQ(dll, 0u);
+  EXPECT_EQ(checkLines, 3u);
+}
+
+TEST_F(ProgramTest, ClosingDuringARepairHidesAtOnceAndEndsAfterTheWorker) {
+  Start();
+  ScanToTheEnd();
+  machine_->SimSystem().HoldInstaller(L"2010_vcredist_x86.exe");
+  session_->Click(130);
+  ASSERT_TRUE(machine_->SimSystem().WaitUntilHeld(L"2010_vcredist_x86.exe", 30000));
+  session_->Click(101);
+  // The window is hidden at once; the loop goes on until the run is over.
+  for (int i = 0; i < 200 && WindowSystem().IsWindowVisible(session_->Main()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_FALSE(WindowSystem().IsWindowVisible(session_->Main()));
+  EXPECT_FALSE(session_->Ended());
+  machine_->SimSystem().ReleaseInstaller(L"2010_vcredist_x86.exe");
+  // The remaining downloads sleep on the clock now and then.
+  for (int i = 0; i < 2000 && !session_->Ended(); ++i) {
+    SimClock::Instance().Advance(50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(session_->WaitEnded());
+  EXPECT_EQ(session_->ExitCode(), 0);
+  EXPECT_EQ(machine_->SimSystem().Executions().size(), 19u);
+  // The run's last messages were posted before the close flow's WM_CLOSE, so they were
+  // handled first: the finished run's time is stored.
+  EXPECT_EQ(StoredRepairTime(), 1710000000u);
+}
+
+TEST_F(ProgramTest, ClosingDuringAScanEndsWhenTheStagesAreDone) {
+  Start();
+  machine_->SimEvents().HoldOpens();
+  session_->Click(104);
+  session_->WaitIdle();
+  WindowSystem().PostMessageW(session_->Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  for (int i = 0; i < 200 && WindowSystem().IsWindowVisible(session_->Main()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_FALSE(WindowSystem().IsWindowVisible(session_->Main()));
+  EXPECT_FALSE(session_->Ended());
+  machine_->SimEvents().ReleaseOpens();
+  ASSERT_TRUE(session_->WaitEnded());
+  EXPECT_EQ(session_->ExitCode(), 0);
+}
+
+TEST_F(ProgramTest, RepairFromAReportWhileTheScanStillRuns) {
+  Start();
+  // Stop the scan in its third stage: the junk walk waits on a listing.
+  machine_->SimEvents().HoldOpens();
+  session_->Click(104);
+  session_->WaitIdle();
+  machine_->SimEvents().ReleaseOpens();
+  ASSERT_TRUE(session_->WaitFor([&] { return Find<KUM::CheckResult>(121, KUM::UICLASS_CHECKRESULT)->GetTotalCount() > 0; }));
+  session_->Click(117);
+  session_->WaitIdle();
+  OpenReportOfFirstRow(121);
+  HWND report = WaitForReport();
+  ASSERT_NE(report, nullptr);
+  session_->Click(107, report);
+  ASSERT_TRUE(session_->WaitFor([&] { return !WindowSystem().IsWindow(report); }));
+  EXPECT_EQ(Page(), 131u);
+  ASSERT_TRUE(AdvanceUntil([&] { return session_->Window()->PaintManager().FindControl(133)->IsVisible(); }, 20000));
+  // The scan ran to its end behind the repair page.
+  EXPECT_TRUE(session_->WaitFor([&] { return session_->Window()->PaintManager().FindControl(130)->IsEnabled(); }));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "app/Messages.h"
 #include "engine/InstallerVerification.h"
 #include "engine/RepairRun.h"
-#include "platform/Crypto.h"
 #include "platform/MessagePost.h"
 #include "platform/Text.h"
 #include "platform/sim/SimFileSystem.h"
@@ -42,7 +41,6 @@ std::ostream& operator<<(std::ostream& out, const Started& s) {
 
 class RepairRunTest : public ::testing::Test {
  protected:
-  // Serves every installer, with the faults given ("NAME=MODE").
   // Serves every installer, each pinned as served, with the faults given ("NAME=MODE").
   void Serve(const std::vector<std::string>& faults = {}, const std::vector<std::string>& absent = {}) {
     unsigned seed = 1;
@@ -60,12 +58,7 @@ class RepairRunTest : public ::testing::Test {
     ASSERT_TRUE(server->running());
   }
   // A served installer and its pin, as the tests' pins file would have it.
-  void Put(const std::string& name, const std::string& bytes) {
-    files.Put(name, bytes);
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    pins.Set(InstallerPin{WideFromUtf8(name), bytes.size(), hash.FinishHex()});
-  }
+  void Put(const std::string& name, const std::string& bytes) { files.PutPinned(name, bytes, pins); }
   void Load(const std::string& json) {
     std::string error;
     machine = SimMachine::FromJson(json, sandbox.path(), &error);

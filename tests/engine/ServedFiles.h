@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "engine/InstallerPins.h"
+#include "platform/Crypto.h"
+#include "platform/Text.h"
 #include "tests/support/TestMachine.h"
 
 namespace rundix::test {
@@ -32,6 +35,14 @@ class ServedFiles {
   void Put(const std::string& name, const std::string& content) const {
     std::ofstream out(dir_.path() + "/" + name, std::ios::binary | std::ios::trunc);
     out << content;
+  }
+  // A served installer whose pin (its size and SHA-256) joins `pins`, as the tests' pins file
+  // would have it.
+  void PutPinned(const std::string& name, const std::string& content, InstallerPins& pins) const {
+    Put(name, content);
+    Sha256 hash;
+    hash.Update(content.data(), content.size());
+    pins.Set(InstallerPin{WideFromUtf8(name), content.size(), hash.FinishHex()});
   }
   // A file of `size` zero bytes that takes no room (its blocks are never written).
   void PutSparse(const std::string& name, uint64_t size) const {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/RundixWnd.h"
+#include "engine/InstallerPins.h"
 #include "platform/Raster.h"
 #include "platform/WindowDriver.h"
 #include "platform/sim/SimMachine.h"
@@ -18,8 +19,9 @@ namespace rundix::test {
 
 class ProgramSession {
  public:
-  // Starts the program over `machine` with its service and downloads at `server`.
-  ProgramSession(SimMachine& machine, const std::wstring& server);
+  // Starts the program over `machine` with its service and downloads at `server`, checking
+  // installers against `pins` (null: the configured pins).
+  ProgramSession(SimMachine& machine, const std::wstring& server, const InstallerPins* pins = nullptr);
   // Closes the window like a user (if it is still there) and waits for the process's loop.
   ~ProgramSession();
   ProgramSession(const ProgramSession&) = delete;

@@ -16,13 +16,15 @@ KUM::KuPaintManager* ManagerOf(HWND window) {
   return base != nullptr ? &base->PaintManager() : nullptr;
 }
 
-ProgramSession::ProgramSession(SimMachine& machine, const std::wstring& server) : machine_(machine) {
+ProgramSession::ProgramSession(SimMachine& machine, const std::wstring& server, const InstallerPins* pins)
+    : machine_(machine) {
   std::promise<bool> created;
   std::future<bool> done = created.get_future();
-  thread_ = std::thread([this, server, &created] {
+  thread_ = std::thread([this, server, pins, &created] {
     KUM::RundixApp& app = KUM::RundixApp::Instance();
     app.SetServiceHost(server);
     app.SetDownloadServer(server);
+    app.SetInstallerPins(pins);
     bool ok = KUM::InitApp(ProgramInstance(), machine_);
     if (ok) {
       window_ = app.GetMainWindow();

@@ -9,6 +9,8 @@
 #include "engine/RuntimeCatalogue.h"
 #include "engine/ScanContext.h"
 #include "engine/SharedDllScan.h"
+#include "net/RundixKefuWnd.h"
+#include "net/RundixLoginWnd.h"
 #include "net/ServiceApi.h"
 #include "platform/MessagePost.h"
 #include "platform/Text.h"
@@ -463,8 +465,31 @@ void RundixWnd::SaveAccountId() { settings_.SaveAccountId(); }
 
 namespace KUM {
 
-// The title bar's dialogs come with the login and customer-service windows.
-void RundixWnd::OpenCustomerService() {}
-void RundixWnd::Login() {}
+void RundixWnd::OpenCustomerService() {
+  RundixKefuWnd kefu(machine_);
+  std::wstring title = KuLoadResource::Instance().LoadStr(kTitleString);
+  if (kefu.KuCreate(window_, title.c_str(), kChildWindowStyle, 0, 0, 0, 450, 450) == nullptr) return;
+  kefu.ShowModal();
+}
+
+void RundixWnd::Login() {
+  if (!settings_.AccountId().empty()) return;
+  std::wstring id;
+  {
+    RundixLoginWnd login(this, machine_, serviceHost_);
+    std::wstring title = KuLoadResource::Instance().LoadStr(kTitleString);
+    if (login.KuCreate(window_, title.c_str(), kChildWindowStyle, 0, 0, 0, 500, 400) != nullptr) {
+      login.ShowModal();
+    }
+    id = login.GetAccountId();
+  }
+  settings_.SetAccountId(id);
+  // Stored even when empty: the user closed the dialog without logging in.
+  SaveAccountId();
+  if (!id.empty()) {
+    Show(kLoginButton, false);
+    paintManager_.Invalidate();
+  }
+}
 
 }  // namespace KUM

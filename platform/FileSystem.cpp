@@ -1,6 +1,9 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <cwchar>
 
 namespace rundix {
 
@@ -54,6 +57,42 @@ bool CreateFolderTree(IFileSystem& files, const std::wstring& folder) {
     if (!IsExistingFolder(files, level)) files.CreateDirectoryW(level);
   }
   return IsExistingFolder(files, folder);
+}
+
+std::wstring IFileSystem::GetTempFileNameW(const std::wstring& folder, const std::wstring& prefix) {
+  // The numbers run on from a per-process start, as Windows' unique numbers do.
+  static std::atomic<unsigned> next{static_cast<unsigned>(std::time(nullptr)) & 0xFFFFu};
+  std::wstring base = folder;
+  if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+  for (int attempt = 0; attempt < 0x10000; ++attempt) {
+    unsigned number = (next++ & 0xFFFFu);
+    if (number == 0) continue;
+    wchar_t hex[8];
+    std::swprintf(hex, 8, L"%X", number);
+    std::wstring path = base + prefix.substr(0, 3) + hex + L".tmp";
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseFile(file);
+      return path;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  }
+  return {};
+}
+
+std::optional<std::string> ReadWholeFile(IFileSystem& files, const std::wstring& path, size_t maxBytes) {
+  FileHandle file =
+      OwnFile(files, files.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+  if (!file) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  DWORD read = 0;
+  for (;;) {
+    if (!files.ReadFile(file.get(), buffer, sizeof(buffer), &read)) return std::nullopt;
+    if (read == 0) return content;
+    if (content.size() + read > maxBytes) return std::nullopt;
+    content.append(buffer, read);
+  }
 }
 
 }  // namespace rundix

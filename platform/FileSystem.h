@@ -4,6 +4,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/UniqueHandle.h"
@@ -65,6 +66,9 @@ class IFileSystem {
   // Folders. Each returns an empty string on failure or when the path would not fit a buffer
   // of `bufferChars` characters with its terminator, as the Win32 calls do.
   virtual std::wstring GetTempPathW(DWORD bufferChars) = 0;      // ends with '\'
+  // GetTempFileNameW(folder, prefix, 0): makes an empty file named after the first three
+  // characters of the prefix and a hexadecimal number, with ".tmp"; its path, or empty.
+  virtual std::wstring GetTempFileNameW(const std::wstring& folder, const std::wstring& prefix);
   virtual std::wstring GetLongPathNameW(const std::wstring& path) = 0;
   virtual std::wstring GetWindowsDirectoryW() = 0;               // no trailing separator
   virtual std::wstring GetSystemDirectoryW() = 0;                // no trailing separator
@@ -104,5 +108,10 @@ bool IsExistingFile(IFileSystem& files, const std::wstring& path);
 // Creates every missing level of `folder`, from the outside in, splitting at '\' and '/'.
 // True when the folder exists afterwards.
 bool CreateFolderTree(IFileSystem& files, const std::wstring& folder);
+
+// A whole file through the machine's file calls; nothing when it cannot be opened, a read
+// fails or it holds more than `maxBytes`.
+std::optional<std::string> ReadWholeFile(IFileSystem& files, const std::wstring& path,
+                                         size_t maxBytes = static_cast<size_t>(-1));
 
 }  // namespace rundix

@@ -108,6 +108,11 @@ class ISystemInfo {
   // (SetDefaultDllDirectories where the system has it) and never from the current directory
   // (SetDllDirectoryW("")). False when the system could not restrict the search at all.
   virtual bool RestrictLibrarySearch() = 0;
+
+  // ShellExecuteW for a document or an address (the default browser opens a web page): the
+  // shell's answer, above 32 when it took the request.
+  virtual INT_PTR ShellExecuteW(HWND window, const std::wstring& verb, const std::wstring& file,
+                                const std::wstring& parameters, int show) = 0;
 };
 
 // COM for one thread's work, released on every path: ShellExecuteExW may hand a file to a

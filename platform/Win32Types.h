@@ -37,6 +37,7 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef uintptr_t ULONG_PTR;
+typedef intptr_t INT_PTR;
 typedef void* HANDLE;
 typedef struct HKEY__* HKEY;
 // Calling conventions exist only on 32-bit Windows; elsewhere they name nothing.

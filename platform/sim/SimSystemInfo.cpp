@@ -337,6 +337,12 @@ void SimSystemInfo::OnExecute(std::function<void(const std::wstring& path)> hook
   onExecute_ = std::move(hook);
 }
 
+INT_PTR SimSystemInfo::ShellExecuteW(HWND, const std::wstring& verb, const std::wstring& file,
+                                     const std::wstring&, int) {
+  machine_.Journal().Record("shell_execute", file, verb);
+  return 42;
+}
+
 bool SimSystemInfo::RestrictLibrarySearch() {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -41,6 +41,10 @@ class SimSystemInfo final : public ISystemInfo {
   bool GetFileVersion(const std::wstring& path, FixedFileVersion* version) override;
   BOOL ShellExecuteExW(ShellExecuteInfo* info) override;
   bool RestrictLibrarySearch() override;
+  // Recorded in the journal as "shell_execute" (subject the file, detail the verb); answers
+  // as a shell that found a handler.
+  INT_PTR ShellExecuteW(HWND window, const std::wstring& verb, const std::wstring& file,
+                        const std::wstring& parameters, int show) override;
   bool CoInitializeApartmentThreaded() override;
   void CoUninitialize() override;
   ComApartment GetComApartment() override;

@@ -1,8 +1,9 @@
-// SHA-256 and random bytes over CNG (BCrypt).
+// SHA-256 and MD5 over CNG (BCrypt), random bytes, GUIDs from COM.
 #include "platform/Crypto.h"
 
 #include <windows.h>
 #include <bcrypt.h>
+#include <objbase.h>
 
 #include <vector>
 
@@ -14,15 +15,18 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
 
-struct Sha256::Impl {
+struct HashDigest::Impl {
+  size_t digestBytes = 0;
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   BCRYPT_HASH_HANDLE hash = nullptr;
   std::vector<UCHAR> object;  // the hash object's memory, which CNG wants from the caller
   bool ok = false;
 };
 
-Sha256::Sha256() : impl_(new Impl) {
-  if (!Succeeded(::BCryptOpenAlgorithmProvider(&impl_->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+HashDigest::HashDigest(Algorithm algorithm) : impl_(new Impl) {
+  const wchar_t* name = algorithm == Algorithm::kMd5 ? BCRYPT_MD5_ALGORITHM : BCRYPT_SHA256_ALGORITHM;
+  impl_->digestBytes = algorithm == Algorithm::kMd5 ? Md5::kDigestBytes : Sha256::kDigestBytes;
+  if (!Succeeded(::BCryptOpenAlgorithmProvider(&impl_->algorithm, name, nullptr, 0))) {
     impl_->algorithm = nullptr;
     return;
   }
@@ -38,14 +42,14 @@ Sha256::Sha256() : impl_(new Impl) {
   if (!impl_->ok) impl_->hash = nullptr;
 }
 
-Sha256::~Sha256() {
+HashDigest::~HashDigest() {
   if (impl_->hash != nullptr) ::BCryptDestroyHash(impl_->hash);
   if (impl_->algorithm != nullptr) ::BCryptCloseAlgorithmProvider(impl_->algorithm, 0);
 }
 
-bool Sha256::valid() const { return impl_->ok; }
+bool HashDigest::valid() const { return impl_->ok; }
 
-bool Sha256::Update(const void* data, size_t bytes) {
+bool HashDigest::Update(const void* data, size_t bytes) {
   const auto* p = static_cast<const UCHAR*>(data);
   while (impl_->ok && bytes > 0) {
     ULONG chunk = bytes > 0x40000000u ? 0x40000000u : static_cast<ULONG>(bytes);
@@ -56,18 +60,29 @@ bool Sha256::Update(const void* data, size_t bytes) {
   return impl_->ok;
 }
 
-std::string Sha256::FinishHex() {
+std::string HashDigest::FinishHex() {
   if (!impl_->ok) return {};
   impl_->ok = false;  // once
-  UCHAR digest[kDigestBytes];
-  if (!Succeeded(::BCryptFinishHash(impl_->hash, digest, sizeof(digest), 0))) return {};
-  return HexText(digest, sizeof(digest));
+  UCHAR digest[Sha256::kDigestBytes];
+  ULONG size = static_cast<ULONG>(impl_->digestBytes);
+  if (!Succeeded(::BCryptFinishHash(impl_->hash, digest, size, 0))) return {};
+  return HexText(digest, size);
 }
 
 bool RandomBytes(void* buffer, size_t bytes) {
   return bytes <= 0xFFFFFFFFu &&
          Succeeded(::BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(bytes),
                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
+bool CreateGuid(GuidValue* guid) {
+  GUID value{};
+  if (FAILED(::CoCreateGuid(&value))) return false;
+  guid->data1 = value.Data1;
+  guid->data2 = value.Data2;
+  guid->data3 = value.Data3;
+  for (int i = 0; i < 8; ++i) guid->data4[i] = value.Data4[i];
+  return true;
 }
 
 }  // namespace rundix

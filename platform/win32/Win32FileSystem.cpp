@@ -128,6 +128,12 @@ class Win32FileSystem final : public IFileSystem {
     return true;
   }
 
+  std::wstring GetTempFileNameW(const std::wstring& folder, const std::wstring& prefix) override {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (::GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, path) == 0) return {};
+    return path;
+  }
+
   std::wstring GetTempPathW(DWORD bufferChars) override {
     std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
     DWORD n = ::GetTempPathW(bufferChars, buffer.data());

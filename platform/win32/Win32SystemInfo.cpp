@@ -82,6 +82,12 @@ class Win32SystemInfo final : public ISystemInfo {
     return ok;
   }
 
+  INT_PTR ShellExecuteW(HWND window, const std::wstring& verb, const std::wstring& file,
+                        const std::wstring& parameters, int show) override {
+    return reinterpret_cast<INT_PTR>(::ShellExecuteW(window, verb.empty() ? nullptr : verb.c_str(), file.c_str(),
+                                                     parameters.c_str(), nullptr, show));
+  }
+
   bool RestrictLibrarySearch() override {
     // Looked up by name: Windows before 8 has it only with an update.
     using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);

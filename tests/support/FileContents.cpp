@@ -4,14 +4,7 @@
 namespace rundix::test {
 
 std::optional<std::string> ReadWholeFile(IFileSystem& files, const std::wstring& path) {
-  FileHandle file =
-      OwnFile(files, files.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
-  if (!file) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  DWORD read = 0;
-  while (files.ReadFile(file.get(), buffer, sizeof(buffer), &read) && read > 0) content.append(buffer, read);
-  return content;
+  return rundix::ReadWholeFile(files, path);
 }
 
 bool WriteWholeFile(IFileSystem& files, const std::wstring& path, const std::string& content) {

@@ -1,6 +1,6 @@
 // Posting a message to a window, as the workers reach their window: PostMessageW, never a
-// send, so a worker never waits for the window thread. Windows: USER32. Linux: until the
-// headless window system takes this over, the system poster records what it is given.
+// send, so a worker never waits for the window thread. Windows: USER32. Linux: the headless
+// window system. Tests that only want to see what was posted pass a RecordingMessagePoster.
 #pragma once
 
 #include <mutex>
@@ -46,8 +46,7 @@ class RecordingMessagePoster final : public IMessagePoster {
   std::vector<PostedMessage> messages_;
 };
 
-// The process's own poster: the window system's PostMessageW (on Linux, for now, a
-// RecordingMessagePoster).
+// The process's own poster: the window system's PostMessageW.
 IMessagePoster& SystemMessagePoster();
 
 }  // namespace rundix

@@ -10,7 +10,9 @@ if [ -z "${WINEPREFIX:-}" ]; then
   rmdir "$own_prefix"
   export WINEPREFIX=$own_prefix WINEARCH=${WINEARCH:-win64}
   wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   wineserver -w
+  bash "$(dirname "$0")/wine-fonts.sh"
 fi
 wine "$@"
 status=$?

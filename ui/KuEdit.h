@@ -14,7 +14,10 @@ class KuEditWnd : public KuWindowWnd {
   KuEditWnd() = default;
   ~KuEditWnd() override;
 
-  void Init(KuEdit* owner);
+  // Creates the native window over the edit and gives it the focus. False when it cannot be
+  // created; the object is then the caller's to delete.
+  bool Init(KuEdit* owner);
+  // The edit's item rectangle shrunk by its normal text padding.
   RECT CalPos() const;
 
   const wchar_t* GetWindowClassName() const override;
@@ -26,10 +29,17 @@ class KuEditWnd : public KuWindowWnd {
   LRESULT OnKillFocus(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnEditChanged(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
 
+  LRESULT OnCtlColor(WPARAM wParam);
+
+  friend class KuEdit;  // an edit going away detaches its window first
+
   KuEdit* owner_ = nullptr;
   HBRUSH brush_ = nullptr;
   ARGB brushColour_ = 0;
+  // Text changes count only once the window shows the edit's text.
   bool initialised_ = false;
+  // While KuCreate runs a failed creation must not delete the object under Init.
+  bool creating_ = false;
 };
 
 class KuEdit : public KuContainer {
@@ -44,14 +54,11 @@ class KuEdit : public KuContainer {
   void OnSetCursor(KuEventUI& event) override;
   void OnLButtonDown(KuEventUI& event) override;
   void OnRButtonDown(KuEventUI& event) override;
-  void OnMouseEnter(KuEventUI& event) override;
-  void OnMouseLeave(KuEventUI& event) override;
   void SetEnabled(bool enabled) override;
   void SetText(const std::wstring& text) override;
   void SetPos(RECT rect) override;
   void SetVisible(bool visible) override;
   void SetInsetVisible(bool visible) override;
-  void PaintStatusImage(Canvas& hdc) override;
   void PaintText(Canvas& hdc) override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
 
@@ -74,6 +81,13 @@ class KuEdit : public KuContainer {
 
  private:
   friend class KuEditWnd;
+  // Opens the native window when the edit has the focus and none is open; true when one is
+  // open afterwards.
+  bool OpenNativeWindow();
+  // Ends editing: the native window loses the focus to the paint manager's window, which
+  // closes it.
+  void EndEditing();
+
   KuEditWnd* window_ = nullptr;
   bool readOnly_ = false;
   bool numberOnly_ = false;

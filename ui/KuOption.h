@@ -19,7 +19,6 @@ class KuOption : public KuButton {
   bool Activate(KuEventUI& event) override;
   void SetEnabled(bool enabled) override;
   void PaintBkImage(Canvas& hdc) override;
-  void PaintStatusImage(Canvas& hdc) override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
 
   UINT GetGroup() const { return group_; }
@@ -28,6 +27,9 @@ class KuOption : public KuButton {
   virtual void Selected(bool selected);
 
  private:
+  // Unselects the other members of the option's group (each tells its own change).
+  void UnselectOthers();
+
   UINT group_ = 0;
   bool selected_ = false;
 };

@@ -4,8 +4,13 @@
 // the test advances it, and sleepers wake when their time has come.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/Win32Types.h"
 
@@ -28,13 +33,33 @@ class SimClock {
   void Advance(DWORD milliseconds);
 
   // Sleep: real sleeping in real mode; in manual mode until the time has been advanced by
-  // `milliseconds`.
+  // `milliseconds`. A change of mode wakes the sleeper, which goes on in the new mode.
   void SleepFor(DWORD milliseconds);
+  // The earliest time a sleeper waits for, if any sleeps now (so that whoever advances the
+  // clock can stop there, as it stops at due timers).
+  std::optional<uint64_t> NextSleeperDue();
 
-  // Called (on the advancing thread) after every Advance, so waiters elsewhere can look at
-  // the new time. Returns an id for RemoveListener.
+  // Called (on the advancing thread, with no lock of the clock held) after every Advance and
+  // every change of mode, so waiters elsewhere can look at the new time. Returns an id for
+  // RemoveListener.
   int AddListener(std::function<void()> listener);
   void RemoveListener(int id);
+
+ private:
+  SimClock();
+  uint64_t NowLocked() const;
+  void CallListeners();
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool manual_ = false;
+  uint64_t manualNow_ = 0;    // the time in manual mode
+  uint64_t realOffset_ = 0;   // what real mode adds to the real milliseconds since realBase_
+  int64_t realBase_ = 0;      // steady-clock milliseconds when real mode last began
+  std::vector<uint64_t> sleepers_;  // targets of the manual sleepers
+  std::mutex listenersMutex_;
+  std::vector<std::pair<int, std::function<void()>>> listeners_;
+  int nextListener_ = 1;
 };
 
 }  // namespace rundix

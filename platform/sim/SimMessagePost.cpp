@@ -1,11 +1,21 @@
 #include "platform/MessagePost.h"
+#include "platform/WindowSystem.h"
 
 namespace rundix {
+namespace {
 
-// Stands in for the window system's PostMessageW until the headless window system exists;
-// what it records is what the window would have received.
+// Workers reach their window through the headless window system, as they do through USER32.
+class SimMessagePoster final : public IMessagePoster {
+ public:
+  BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
+    return WindowSystem().PostMessageW(window, message, wParam, lParam);
+  }
+};
+
+}  // namespace
+
 IMessagePoster& SystemMessagePoster() {
-  static RecordingMessagePoster poster;
+  static SimMessagePoster poster;
   return poster;
 }
 

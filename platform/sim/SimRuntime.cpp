@@ -1,5 +1,7 @@
 #include "platform/sim/SimRuntime.h"
 
+#include "platform/sim/SimClock.h"
+
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -32,14 +34,12 @@ int64_t SimRuntime::Time() {
   return static_cast<int64_t>(std::time(nullptr));
 }
 
-DWORD SimRuntime::GetTickCount() {
-  auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
+// Ticks and sleeps follow the platform's one clock, which the window system's timers share.
+DWORD SimRuntime::GetTickCount() { return SimClock::Instance().Now(); }
 
 void SimRuntime::Sleep(DWORD milliseconds) {
   slept_ += milliseconds;
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  SimClock::Instance().SleepFor(milliseconds);
 }
 
 void SimRuntime::Srand(unsigned seed) {

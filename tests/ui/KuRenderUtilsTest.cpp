@@ -212,7 +212,8 @@ TEST_F(KuRenderUtilsTest, AModifierWithALeadingBlankTakesEffect) {
   TestCanvas dest = Draw(60, 40, RECT{0, 0, 60, 40}, L"res='203' restype='PNG'", L" dest='0,0,20,40'");
   ASSERT_TRUE(dest.bitmap);
   EXPECT_TRUE(PixelNear(*dest.bitmap, 2, 2, kRed, 0));
-  EXPECT_TRUE(PixelNear(*dest.bitmap, 19, 20, kMagenta, 0));
+  EXPECT_TRUE(PixelNear(*dest.bitmap, 10, 20, kMagenta, 0));
+  EXPECT_TRUE(PixelNear(*dest.bitmap, 19, 20, kCyan, 0));
   EXPECT_TRUE(PixelNear(*dest.bitmap, 20, 20, kBackground, 0));
   SaveIfFailed(*dest.bitmap, "dest");
   TestCanvas source = Draw(60, 40, RECT{0, 0, 60, 40}, L"res='203' restype='PNG'", L" source='0,0,10,10'");

@@ -90,8 +90,11 @@ TEST(KuLayoutTest, ContentTallerThanTheLayoutShowsTheScrollBar) {
   list.EnableScrollBar(true, false);
   KuScrollbar* bar = list.GetVerticalScrollbar();
   ASSERT_NE(bar, nullptr);
+  // The skin's list style: 15 wide, lines of 30, no arrow buttons.
   bar->SetFixedWidth(15);
   bar->SetLineSize(30);
+  bar->SetShowButton1(false);
+  bar->SetShowButton2(false);
   std::vector<KuControl*> rows;
   for (int i = 0; i < 10; ++i) rows.push_back(Child(list, 0, 50));
   list.SetPos(RECT{0, 0, 200, 300});

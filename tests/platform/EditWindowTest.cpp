@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 
+#include "platform/Raster.h"
 #include "platform/WindowDriver.h"
 #include "platform/WindowSystem.h"
 #include "tests/support/TestWindows.h"
@@ -175,6 +176,13 @@ TEST_F(EditWindowTest, SettingTheTextNotifiesAndPaintingAsksTheParentForColours)
   ASSERT_FALSE(colours.empty());
   EXPECT_EQ(reinterpret_cast<HWND>(colours.back().lParam), edit);
   EXPECT_NE(colours.back().wParam, 0u);
+  // The parent's brush fills the box: blue beyond the text, seen in the parent's pixels.
+  std::unique_ptr<Bitmap> pixels = driver.Capture(parent);
+  ASSERT_NE(pixels, nullptr);
+  const uint8_t* p = pixels->ReadPixels() + static_cast<size_t>(10 + 12) * pixels->Stride() + (10 + 190) * 4;
+  EXPECT_LE(p[2], 8);
+  EXPECT_LE(p[1], 8);
+  EXPECT_GE(p[0], 247);
 }
 
 std::atomic<WNDPROC> g_editProc{nullptr};

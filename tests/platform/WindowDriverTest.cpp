@@ -160,6 +160,80 @@ TEST_F(WindowDriverTest, TrackedWindowsHearOfHoverAndOfThePointerLeaving) {
   ASSERT_TRUE(driver.WaitFor(w, [&] { return log.Count(w, WM_MOUSELEAVE) == 2; }, 5000));
 }
 
+TEST_F(WindowDriverTest, NonClientTrackingHearsThePointerLeaveForTheClientArea) {
+  TestWindowSpec spec;
+  HWND w = Make(spec, Logging(log, [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+    if (message == WM_NCHITTEST) {
+      LRESULT hit = System().DefWindowProcW(window, message, wParam, lParam);
+      POINT point = PointOf(lParam);
+      System().ScreenToClient(window, &point);
+      return hit == HTCLIENT && point.y < 30 ? HTCAPTION : hit;
+    }
+    if (message == WM_NCMOUSEMOVE) {
+      TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE | TME_NONCLIENT, window, 0};
+      System().TrackMouseEvent(&track);
+    }
+    return std::nullopt;
+  }));
+  driver.MouseMove(w, POINT{40, 10});
+  Idle(w);
+  std::vector<LoggedMessage> moves = log.Of(w, {WM_NCMOUSEMOVE});
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].wParam, static_cast<WPARAM>(HTCAPTION));
+  POINT screen{40, 10};
+  On([&] { System().ClientToScreen(w, &screen); });
+  EXPECT_EQ(PointOf(moves[0].lParam).x, screen.x);
+  EXPECT_EQ(log.Count(w, WM_NCMOUSELEAVE), 0u);
+  driver.MouseMove(w, POINT{40, 60});
+  ASSERT_TRUE(driver.WaitFor(w, [&] { return log.Count(w, WM_NCMOUSELEAVE) == 1; }, 5000));
+  EXPECT_EQ(log.Count(w, WM_MOUSELEAVE), 0u);
+}
+
+TEST_F(WindowDriverTest, TheClassCursorIsSetAndButtonsShowInTheKeyState) {
+  TestWindowSpec spec;
+  std::vector<bool> leftDown;
+  HWND w = Make(spec, Logging(log, [&](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) leftDown.push_back(System().GetKeyState(VK_LBUTTON) < 0);
+    return std::nullopt;
+  }));
+  HCURSOR arrow = nullptr;
+  HCURSOR before = nullptr;
+  On([&] {
+    arrow = System().LoadCursorW(kCursorArrow);
+    System().SetCursor(System().LoadCursorW(kCursorWait));
+  });
+  driver.MouseMove(w, POINT{15, 15});
+  driver.LButtonDown(w, POINT{15, 15});
+  driver.LButtonUp(w, POINT{15, 15});
+  Idle(w);
+  On([&] { before = System().SetCursor(arrow); });
+  EXPECT_EQ(before, arrow);  // WM_SETCURSOR gave the window its class cursor
+  EXPECT_EQ(leftDown, (std::vector<bool>{true, false}));
+}
+
+TEST_F(WindowDriverTest, ATrackingTooltipShowsTextForItsOwnerAndHides) {
+  TestWindowSpec spec;
+  HWND w = Make(spec);
+  HWND tooltip = nullptr;
+  On([&] { tooltip = System().CreateTooltip(w); });
+  ASSERT_NE(tooltip, nullptr);
+  EXPECT_EQ(System().GetOwner(tooltip), w);
+  EXPECT_FALSE(System().IsWindowVisible(tooltip));
+  driver.MouseMove(w, POINT{20, 20});
+  On([&] { System().ShowTooltip(tooltip, L"提示 tip", RECT{10, 10, 60, 40}); });
+  Idle(w);
+  EXPECT_TRUE(System().IsWindowVisible(tooltip));
+  RECT owner{};
+  RECT tip{};
+  System().GetWindowRect(w, &owner);
+  System().GetWindowRect(tooltip, &tip);
+  EXPECT_GT(tip.top, owner.top + 20);  // below the pointer
+  EXPECT_GT(tip.right - tip.left, 0);
+  On([&] { System().HideTooltip(tooltip); });
+  Idle(w);
+  EXPECT_FALSE(System().IsWindowVisible(tooltip));
+}
+
 TEST_F(WindowDriverTest, ADisabledWindowGetsNoInput) {
   TestWindowSpec spec;
   HWND w = Make(spec);

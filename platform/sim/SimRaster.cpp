@@ -362,7 +362,7 @@ class SimCanvas final : public Canvas {
       rect->bottom = layout.calc.bottom;
       return layout.height;
     }
-    if ((colour >> 24) == 0) return 0;
+    if ((colour >> 24) == 0 || text.empty()) return 0;
     if (target_ && !layout.lines.empty()) DrawLines(simFont, layout, *rect, format, colour);
     return layout.height;
   }

@@ -235,7 +235,7 @@ class Win32Canvas final : public Canvas {
   int DrawTextW(const Font& font, const std::wstring& text, RECT* rect, UINT format, ARGB colour) override {
     if (rect == nullptr) return 0;
     HFONT hfont = reinterpret_cast<HFONT>(font.NativeHandle());
-    const int length = static_cast<int>(text.size());
+    const int length = -1;  // as the library's own calls pass it: the text up to its end
     if (format & DT_CALCRECT) {
       Selection selected(dc_.get(), hfont);
       return ::DrawTextW(dc_.get(), text.c_str(), length, rect, format);

@@ -16,9 +16,18 @@ class PixelRegion {
   // CreateRectRgn(l, t, r, b): right and bottom are exclusive; an inverted rectangle is
   // normalised, an empty one gives an empty region.
   static PixelRegion Rect(const RECT& rect);
-  // CreateRoundRectRgn(l, t, r, b, cx, cy): right and bottom exclusive, corner ellipse cx × cy
-  // (each limited to the rectangle's size; below 2 the corners are square).
+  // CreateRoundRectRgn(l, t, r, b, cx, cy): GDI leaves out the last column and row as well
+  // (the pixels are l..r-2 and t..b-2, so callers meaning a rectangle's own pixels pass
+  // r + 1, b + 1); corner ellipse cx × cy, each limited to that smaller size; below 2 the
+  // corners are square.
   static PixelRegion RoundRect(const RECT& rect, int cx, int cy);
+
+  // The pixels that Rectangle (cx = cy = 0) or RoundRect(cx, cy) touch with a PS_INSIDEFRAME
+  // pen `width` pixels wide and the null brush: the outline drawn inside the rectangle
+  // (right and bottom exclusive). Outlines are pixel sets, like regions, so a back end
+  // without GDI paints them span by span. With `limit`, only the pixels inside it are made
+  // (the outline is still the whole rectangle's): a huge outline costs what shows of it.
+  static PixelRegion Frame(const RECT& rect, int width, int cx = 0, int cy = 0, const RECT* limit = nullptr);
 
   PixelRegion Union(const PixelRegion& other) const;
   PixelRegion Intersect(const PixelRegion& other) const;
@@ -38,6 +47,8 @@ class PixelRegion {
     std::vector<std::pair<int, int>> spans;
   };
   const std::vector<Row>& Rows() const { return rows_; }
+  // A region from rows in any order; spans are sorted and joined, empty ones dropped.
+  static PixelRegion FromRows(std::vector<Row> rows);
 
  private:
   std::vector<Row> rows_;  // only non-empty rows, ascending y

@@ -32,6 +32,10 @@ class Bitmap {
 // Sizes beyond these are refused by CreateBitmap (a 32-bit process has no room for them).
 constexpr int kMaxBitmapSide = 16384;
 constexpr int64_t kMaxBitmapPixels = 64ll * 1024 * 1024;
+// Outline pens wider than this are drawn this wide, and corner ellipses larger than this
+// are made this large (no skin needs more; it keeps absurd input cheap on both back ends).
+constexpr int kMaxPenWidth = 255;
+constexpr int kMaxCorner = 2 * kMaxBitmapSide;
 
 // A new bitmap of transparent black pixels; null for an empty or absurd size or when memory
 // runs out.
@@ -64,7 +68,8 @@ class Font {
   virtual ~Font() = default;
   virtual const FontSpec& Spec() const = 0;
   virtual const FontMetrics& Metrics() const = 0;
-  // What WM_SETFONT takes for this font (an HFONT on Windows).
+  // What WM_SETFONT takes for this font (an HFONT on Windows, the Font object's own address
+  // on Linux).
   virtual WPARAM NativeHandle() const = 0;
 };
 
@@ -81,12 +86,13 @@ class Canvas {
  public:
   virtual ~Canvas() = default;
 
-  // A layered target keeps meaningful alpha: opaque fills and text then take the blending
-  // path too, so they write alpha FF instead of whatever the system leaves there.
+  // A layered target keeps meaningful alpha: opaque fills, outlines and text then take the
+  // blending path too, so they write alpha FF instead of whatever the system leaves there.
   virtual void SetLayered(bool layered) = 0;
 
   virtual void FillRect(const RECT& rect, ARGB colour) = 0;
-  // Outlines drawn inside the rectangle (PS_INSIDEFRAME) with a pen `width` pixels wide.
+  // Outlines drawn inside the rectangle (PS_INSIDEFRAME) with a pen `width` pixels wide
+  // (1 to kMaxPenWidth; others are brought into that range).
   virtual void FrameRect(const RECT& rect, int width, ARGB colour) = 0;
   // RoundRect with a cx × cy corner ellipse, inside the rectangle.
   virtual void FrameRoundRect(const RECT& rect, int width, int cx, int cy, ARGB colour) = 0;
@@ -120,7 +126,17 @@ std::unique_ptr<Canvas> CreateCanvas(Bitmap& target);
 // A canvas for measuring text (DT_CALCRECT) that draws nowhere.
 std::unique_ptr<Canvas> CreateMeasureCanvas();
 
-// Writes a bitmap as a PNG file with straight (not premultiplied) alpha. False on failure.
+// Writes a bitmap as a PNG file with straight (not premultiplied) alpha; `path` is UTF-8.
+// False on failure.
 bool WritePng(const Bitmap& bitmap, const std::string& path);
+
+// Which source pixel (0 .. sourceLength - 1) lands on destination pixel `destIndex` when
+// DrawBitmap stretches `sourceLength` pixels onto `destLength` along one axis: GDI's
+// nearest-neighbour rule, which both back ends follow. Enlarging takes the source pixel under
+// the destination pixel's centre (a centre on a boundary takes the left one); shrinking
+// groups the source pixels by rounding and keeps the first of each group down the rows and
+// the last across a row. `copy` is the opaque path (StretchBlt), which onto one column takes
+// the second-last source pixel where the blended path (AlphaBlend) takes the last.
+int StretchSourceIndex(int destIndex, int sourceLength, int destLength, bool horizontal, bool copy);
 
 }  // namespace rundix

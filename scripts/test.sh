@@ -69,6 +69,7 @@ wineboot -i >/dev/null 2>&1
 # and destroying them waits for nobody.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w
+bash scripts/wine-fonts.sh
 # The Windows tests reach a real rundix-server (the Linux build) on loopback.
 server_out=$(mktemp)
 build/linux/tools/server/rundix-server --port 0 --https-port 0 --test-routes \

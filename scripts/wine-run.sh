@@ -12,6 +12,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   wineboot -i >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   wineserver -w
+  bash "$(dirname "$0")/wine-fonts.sh"
 fi
 wine "$@"
 status=$?

@@ -9,15 +9,23 @@
 
 #include "platform/Threads.h"
 
-namespace rundix {
-
+namespace KUM {
 class CheckResult;  // result panel of one category
 class LeftOption;   // category entry whose count follows its panel
+}  // namespace KUM
+
+namespace rundix {
+
+using KUM::CheckResult;
+using KUM::LeftOption;
 
 enum FindingKind : int32_t {
   kEventLogFinding = 0,
   kJunkFileFinding = 1,
   kSharedDllFinding = 2,
+  // Not a finding: the scan asks the window to select the category entry `categoryId`
+  // between two stages, in order with the findings around it, without waiting for it.
+  kSelectCategory = 3,
 };
 
 struct PendingFinding {
@@ -28,6 +36,7 @@ struct PendingFinding {
   std::wstring text2;  // detail line
   std::wstring text3;  // key of the entry added to the row
   std::wstring text4;  // value of that entry
+  uint32_t categoryId = 0;  // kSelectCategory only
 };
 
 class PendingFindingQueue {

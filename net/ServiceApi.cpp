@@ -11,6 +11,7 @@
 #include "RundixConfig.h"
 #include "engine/InternetTransfer.h"
 #include "net/NyWinHttp.h"
+#include "platform/Text.h"
 #include "platform/CodePages.h"
 #include "platform/Text.h"
 
@@ -22,20 +23,6 @@ constexpr wchar_t kBackhaulPath[] =
     L"/rundix/behavior/backhaul?id=%ls&action=%ls&channel=%ls&version=%ls&key1=%ls";
 constexpr wchar_t kQrCodePath[] = L"/rundix/api/loginqrcode?appid=%ls&time=%d";
 constexpr wchar_t kQueryPath[] = L"/rundix/api/loginquery?ticket=%ls&time=%d";
-
-// printf-style formatting into a buffer that grows until the text fits.
-std::wstring FormatWide(const wchar_t* format, ...) {
-  std::vector<wchar_t> buffer(256);
-  for (;;) {
-    va_list args;
-    va_start(args, format);
-    int n = std::vswprintf(buffer.data(), buffer.size(), format, args);
-    va_end(args);
-    if (n >= 0 && static_cast<size_t>(n) < buffer.size()) return std::wstring(buffer.data(), static_cast<size_t>(n));
-    if (buffer.size() > (1u << 24)) return std::wstring();
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 std::wstring BaseUrl(const std::wstring& serviceHost) { return L"http://" + serviceHost; }
 

@@ -1,7 +1,10 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cwchar>
 #include <cwctype>
+#include <vector>
 
 namespace rundix {
 
@@ -179,6 +182,19 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
 
 bool ContainsNoCase(const std::wstring& haystack, const std::wstring& needle) {
   return ToLowerWide(haystack).find(ToLowerWide(needle)) != std::wstring::npos;
+}
+
+std::wstring FormatWide(const wchar_t* format, ...) {
+  std::vector<wchar_t> buffer(256);
+  for (;;) {
+    va_list args;
+    va_start(args, format);
+    int n = std::vswprintf(buffer.data(), buffer.size(), format, args);
+    va_end(args);
+    if (n >= 0 && static_cast<size_t>(n) < buffer.size()) return std::wstring(buffer.data(), static_cast<size_t>(n));
+    if (buffer.size() > (1u << 24)) return std::wstring();
+    buffer.resize(buffer.size() * 2);
+  }
 }
 
 }  // namespace rundix

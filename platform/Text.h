@@ -19,6 +19,10 @@ std::vector<uint8_t> Utf16LeFromWide(const std::wstring& text);
 size_t Utf16Length(const std::wstring& text);
 
 std::string Utf8FromWide(const std::wstring& text);
+
+// printf-style formatting of a wide format (wide arguments as %ls, so one format serves both
+// C runtimes) into a string as long as it needs to be.
+std::wstring FormatWide(const wchar_t* format, ...);
 // Invalid sequences become U+FFFD.
 std::wstring WideFromUtf8(std::string_view text);
 

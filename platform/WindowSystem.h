@@ -26,6 +26,9 @@ class IWindowSystem {
 
   // The calling thread's last error of a window-system call (GetLastError).
   virtual DWORD GetLastError() = 0;
+  // GetTickCount: the milliseconds event and notification timestamps carry (the simulated
+  // clock on Linux).
+  virtual DWORD GetTickCount() = 0;
 
   // --- Classes ---------------------------------------------------------------------------
   // RegisterClassW: 0 on failure; a name already registered fails with

@@ -80,6 +80,9 @@ class KuContainer : public KuControl {
   bool IsAlwaysShowVScroll() const { return alwaysShowVScroll_; }
   const std::wstring& GetVScrollbarStyle() const { return vScrollStyle_; }
   const std::wstring& GetHScrollbarStyle() const { return hScrollStyle_; }
+  // The default attribute list a scroll bar made by EnableScrollBar gets.
+  void SetVScrollbarStyle(const std::wstring& name) { vScrollStyle_ = name; }
+  void SetHScrollbarStyle(const std::wstring& name) { hScrollStyle_ = name; }
   // The item rectangle shrunk by the inset and the visible scroll bars.
   RECT GetInnerRect() const;
 

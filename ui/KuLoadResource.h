@@ -33,6 +33,9 @@ constexpr int64_t kMaxImagePixels = 16ll * 1024 * 1024;
 // pixel; 0 for none) become 0. Null for other formats, corrupt or truncated data, and images
 // beyond the bounds above.
 std::unique_ptr<KuImageInfo> KuDecodeImage(const uint8_t* data, size_t size, DWORD mask);
+// An .ico file's image of `iconSize` pixels (0 or none of that size: the largest), PNG or
+// DIB (1 to 32 bits, the AND mask making pixels transparent), under the same bounds.
+std::unique_ptr<KuImageInfo> KuDecodeIcon(const uint8_t* data, size_t size, int iconSize);
 
 class KuLoadResource {
  public:
@@ -53,6 +56,12 @@ class KuLoadResource {
   // list; a miss with 1000 names cached first drops the oldest.
   KuImageInfo* LoadImageW(const std::wstring& fileName, DWORD mask, bool encrypt);
 
+  // An icon (resource type ICON, or an .ico file) as an image, cached like the others under
+  // the id or the name: the fallback of descriptors with icon='true'.
+  KuImageInfo* LoadIconImage(UINT resourceId, int iconSize);
+  KuImageInfo* LoadIconImage(const std::wstring& fileName, int iconSize);
+
+  // False when the id or name is already cached (the cached image stays) or there is no image.
   bool AddImageInfo(UINT resourceId, std::unique_ptr<KuImageInfo> image);
   bool AddImageInfo(const std::wstring& fileName, std::unique_ptr<KuImageInfo> image);
   void RemoveImage(UINT resourceId);
@@ -69,6 +78,8 @@ class KuLoadResource {
 
  private:
   KuLoadResource() = default;
+  std::wstring FilePath(const std::wstring& fileName) const;
+  KuImageInfo* InsertFileImage(const std::wstring& fileName, std::unique_ptr<KuImageInfo> image);
 
   mutable std::mutex mutex_;
   HINSTANCE instance_ = nullptr;

@@ -61,8 +61,13 @@ class KuPaintManager {
   KuControl* GetRoot() const { return root_; }
   KuControl* GetRootControl() const { return root_; }
 
+  // Attaches a tree built for this window: focus and mouse references are cleared, a
+  // previous root goes to delayed cleanup, and the tree is registered and initialised once.
   bool AttachDialog(KuControl* root);
+  // Gives a subtree the manager, registers its names and ids and initialises it (Init).
   bool InitControls(KuControl* control);
+  // The same without initialising: what KuContainer::Add does for a new child.
+  void RegisterControls(KuControl* control);
   // Removes a control from every registry and reference (called by its destructor).
   void ReapObjects(KuControl* control);
   void AddDelayedCleanup(KuControl* control);
@@ -253,6 +258,11 @@ class KuPaintManager {
   bool dropDrag_ = false;
   HWND tooltip_ = nullptr;
   const wchar_t* lastCursor_ = L"system";
+  bool destroying_ = false;
+  // Local control pointers of handlers that send events: cleared when the control goes, so
+  // a handler never touches a control an event handler deleted.
+  std::vector<KuControl**> watches_;
+  friend class KuControlWatch;
 };
 
 }  // namespace KUM

@@ -23,7 +23,6 @@ class KuScrollbar : public KuControl {
   void SetVisible(bool visible) override;
   void SetFocus() override;
   void SetPos(RECT rect) override;
-  void Event(KuEventUI& event) override;
   void OnLButtonDown(KuEventUI& event) override;
   void OnLButtonUp(KuEventUI& event) override;
   void OnLButtonDblClk(KuEventUI& event) override;
@@ -44,11 +43,19 @@ class KuScrollbar : public KuControl {
   void SetScrollPos(int pos);
   int GetLineSize() const { return lineSize_; }
   void SetLineSize(int size) { lineSize_ = size; }
+  // The default thickness before a style sets one.
+  static constexpr int kDefaultThickness = 16;
+  // The default look without images: thumb fill, its corner, and the button outlines.
+  static constexpr ARGB kThumbColour = 0xFFB8E0FF;
+  static constexpr int kThumbCorner = 5;
+  static constexpr ARGB kButtonOutline = 0xFF85E4FF;
+  static constexpr int kButtonOutlineWidth = 2;
   bool GetShowButton1() const { return showButton1_; }
   void SetShowButton1(bool show);
   bool GetShowButton2() const { return showButton2_; }
   void SetShowButton2(bool show);
   const RECT& GetInset() const { return barInset_; }
+  void SetInset(const RECT& inset);
   const RECT& GetThumbRect() const { return thumb_; }
   const RECT& GetButton1Rect() const { return button1_; }
   const RECT& GetButton2Rect() const { return button2_; }
@@ -63,7 +70,14 @@ class KuScrollbar : public KuControl {
  private:
   void ScrollLine(bool forward);
   void ScrollPage(bool forward);
-  void PaintPart(Canvas& hdc, const RECT& part, UINT state, std::wstring& normal,
+  // Moves the owner (or the bar alone) to `pos` on the bar's axis.
+  void ScrollTo(int pos);
+  // The hot bits of the buttons and the thumb for a pointer at `pt`; true when one changed.
+  bool UpdateHot(POINT pt, bool inside);
+  // The movement of a drag turned into a change of position.
+  int DragOffset(POINT pt) const;
+  // Draws the first image of a part that works, by state; false when none drew.
+  bool PaintPart(Canvas& hdc, const RECT& part, UINT state, std::wstring& normal,
                  std::wstring& hot, std::wstring& pushed, std::wstring& disabled);
 
   KuContainer* owner_ = nullptr;

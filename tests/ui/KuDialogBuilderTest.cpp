@@ -1,0 +1,171 @@
+// Building control trees from skin text: sections, fonts, defaults, unknown elements and
+// hostile documents.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/KuButton.h"
+#include "ui/KuDialogBuilder.h"
+#include "ui/KuPaintManager.h"
+
+namespace KUM {
+namespace {
+
+// The builder owns nothing it returns: the tree belongs to whoever attaches it.
+struct Built {
+  std::unique_ptr<KuPaintManager> manager = std::make_unique<KuPaintManager>();
+  std::unique_ptr<KuControl> root;
+  std::string error;
+};
+
+Built Build(const std::wstring& skin, const char* section, IDialogBuilderCallback* callback = nullptr) {
+  Built built;
+  KuDialogBuilder builder;
+  built.root.reset(builder.Create(skin, section, UISKIN_TEXT, L"", callback, built.manager.get()));
+  built.error = builder.GetLastError();
+  return built;
+}
+
+class RecordingCallback : public IDialogBuilderCallback {
+ public:
+  KuControl* CreateControl(const std::wstring& name) override {
+    names.push_back(name);
+    return name == L"Custom" ? new KuContainer() : nullptr;
+  }
+  std::vector<std::wstring> names;
+};
+
+const wchar_t kTwoWindows[] =
+    L"<Root>"
+    L"<Window name=\"A\"><Font font=\"f\" name=\"微软雅黑\" size=\"20\" bold=\"true\"/>"
+    L"<Font font=\"nosize\" name=\"微软雅黑\"/><Font font=\"noname\" size=\"30\"/>"
+    L"<VerticalLayout name=\"rootA\"><Control name=\"label\" text=\"你好\"/></VerticalLayout></Window>"
+    L"<Window name=\"B\"><HorizontalLayout name=\"rootB\"/></Window>"
+    L"</Root>";
+
+TEST(KuDialogBuilderTest, SelectsTheSectionByName) {
+  Built a = Build(kTwoWindows, "A");
+  ASSERT_NE(a.root, nullptr);
+  EXPECT_EQ(a.root->GetName(), L"rootA");
+  auto* layout = static_cast<KuContainer*>(a.root->GetInterface(UICLASS_CONTAINER));
+  ASSERT_NE(layout, nullptr);
+  ASSERT_EQ(layout->GetCount(), 1);
+  // Text is decoded from the skin's GBK.
+  EXPECT_EQ(layout->GetItemAt(0)->GetText(), L"你好");
+
+  Built b = Build(kTwoWindows, "B");
+  ASSERT_NE(b.root, nullptr);
+  EXPECT_EQ(b.root->GetName(), L"rootB");
+
+  Built missing = Build(kTwoWindows, "C");
+  EXPECT_EQ(missing.root, nullptr);
+  EXPECT_FALSE(missing.error.empty());
+}
+
+TEST(KuDialogBuilderTest, WithoutANameTheFirstElementIsTheSection) {
+  Built first = Build(L"<Window><Button name=\"only\"/></Window>", nullptr);
+  ASSERT_NE(first.root, nullptr);
+  EXPECT_EQ(first.root->GetName(), L"only");
+  // A second control at the top is not built (a window has one root).
+  Built two = Build(L"<Window><Button name=\"one\"/><Button name=\"two\"/></Window>", nullptr);
+  ASSERT_NE(two.root, nullptr);
+  EXPECT_EQ(two.root->GetName(), L"one");
+}
+
+TEST(KuDialogBuilderTest, FontsRegisterWithTheirDefaults) {
+  Built a = Build(kTwoWindows, "A");
+  ASSERT_NE(a.root, nullptr);
+  const auto& fonts = a.manager->Fonts();
+  ASSERT_EQ(fonts.count(L"f"), 1u);
+  EXPECT_EQ(fonts.at(L"f")->size, 20);
+  EXPECT_TRUE(fonts.at(L"f")->bold);
+  ASSERT_EQ(fonts.count(L"nosize"), 1u);
+  EXPECT_EQ(fonts.at(L"nosize")->size, 12);
+  EXPECT_EQ(fonts.count(L"noname"), 0u);
+}
+
+TEST(KuDialogBuilderTest, ClassDefaultsComeFirstAndTheElementsOwnAttributesWin) {
+  Built built = Build(
+      L"<Window><Default name=\"Button\" value='width=\"90\" height=\"30\"'/>"
+      L"<VerticalLayout><Button name=\"own\" width=\"40\"/><Button name=\"plain\"/></VerticalLayout></Window>",
+      nullptr);
+  ASSERT_NE(built.root, nullptr);
+  auto* layout = static_cast<KuContainer*>(built.root->GetInterface(UICLASS_CONTAINER));
+  ASSERT_EQ(layout->GetCount(), 2);
+  EXPECT_EQ(layout->GetItemAt(0)->GetFixedWidth(), 40);
+  EXPECT_EQ(layout->GetItemAt(0)->GetFixedHeight(), 30);
+  EXPECT_EQ(layout->GetItemAt(1)->GetFixedWidth(), 90);
+}
+
+TEST(KuDialogBuilderTest, UnknownElementsGoToTheCallbackOrAreLeftOut) {
+  RecordingCallback callback;
+  Built built = Build(
+      L"<Window><VerticalLayout>"
+      L"<LeftOption><Control name=\"lost\"/></LeftOption>"
+      L"<Custom name=\"custom\"><Control name=\"kept\"/></Custom>"
+      L"<Menu><Control name=\"menuchild\"/></Menu>"
+      L"</VerticalLayout></Window>",
+      nullptr, &callback);
+  ASSERT_NE(built.root, nullptr);
+  EXPECT_EQ(callback.names, (std::vector<std::wstring>{L"LeftOption", L"Custom"}));
+  auto* layout = static_cast<KuContainer*>(built.root->GetInterface(UICLASS_CONTAINER));
+  ASSERT_EQ(layout->GetCount(), 1);
+  KuControl* custom = layout->GetItemAt(0);
+  EXPECT_EQ(custom->GetName(), L"custom");
+  ASSERT_EQ(static_cast<KuContainer*>(custom->GetInterface(UICLASS_CONTAINER))->GetCount(), 1);
+  // Without a callback, the application's elements and their subtrees are left out.
+  Built bare = Build(L"<Window><VerticalLayout><LeftOption/><Control/></VerticalLayout></Window>", nullptr);
+  EXPECT_EQ(static_cast<KuContainer*>(bare.root->GetInterface(UICLASS_CONTAINER))->GetCount(), 1);
+}
+
+TEST(KuDialogBuilderTest, ChildrenOfAControlThatIsNoContainerAreNotBuilt) {
+  Built built = Build(L"<Window><Control name=\"leaf\"><Control/><Control/></Control></Window>", nullptr);
+  ASSERT_NE(built.root, nullptr);
+  EXPECT_EQ(built.root->GetName(), L"leaf");
+}
+
+TEST(KuDialogBuilderTest, MalformedAndHostileDocumentsGiveNoRoot) {
+  const std::wstring cases[] = {
+      L"",
+      L"<Window>",
+      L"<Window><Control></Window>",
+      L"<Window><Control text=\"unterminated/></Window>",
+      L"not xml at all",
+      L"<Root></Root>",
+      L"<Window/>",
+  };
+  for (const std::wstring& skin : cases) {
+    Built built = Build(skin, nullptr);
+    EXPECT_EQ(built.root, nullptr) << std::string(skin.begin(), skin.end());
+  }
+  // Nesting deeper than the builder accepts is refused before parsing.
+  std::wstring deep = L"<Window>";
+  for (int i = 0; i < 5000; ++i) deep += L"<VerticalLayout>";
+  for (int i = 0; i < 5000; ++i) deep += L"</VerticalLayout>";
+  deep += L"</Window>";
+  Built tooDeep = Build(deep, nullptr);
+  EXPECT_EQ(tooDeep.root, nullptr);
+  EXPECT_NE(tooDeep.error.find("deeper"), std::string::npos);
+  // Within the bound it builds.
+  std::wstring fine = L"<Window>";
+  for (int i = 0; i < 100; ++i) fine += L"<VerticalLayout>";
+  for (int i = 0; i < 100; ++i) fine += L"</VerticalLayout>";
+  fine += L"</Window>";
+  EXPECT_NE(Build(fine, nullptr).root, nullptr);
+}
+
+TEST(KuDialogBuilderTest, AbsurdAttributeValuesAreTakenSafely) {
+  Built built = Build(
+      L"<Window><HorizontalLayout width=\"-40\" height=\"999999999999999\" pos=\"1,2,3\" "
+      L"normalbkcolor=\"red\" normalimage=\"\" padding=\",,,\" unknown=\"x\">"
+      L"<Control width=\"abc\"/></HorizontalLayout></Window>",
+      nullptr);
+  ASSERT_NE(built.root, nullptr);
+  EXPECT_EQ(built.root->GetNormalBkColor(), 0u);
+  built.root->SetPos(RECT{0, 0, 100, 100});
+}
+
+}  // namespace
+}  // namespace KUM

@@ -124,6 +124,7 @@ HANDLE SimWindowSystem::NewObjectHandle() {
 }
 
 DWORD SimWindowSystem::GetLastError() { return t_lastError; }
+DWORD SimWindowSystem::GetTickCount() { return SimClock::Instance().Now(); }
 void SimWindowSystem::SetLastErrorValue(DWORD error) { t_lastError = error; }
 
 // --- Queues and threads ----------------------------------------------------------------------

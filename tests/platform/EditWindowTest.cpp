@@ -9,6 +9,7 @@
 #include "platform/Raster.h"
 #include "platform/WindowDriver.h"
 #include "platform/WindowSystem.h"
+#include "tests/support/PixelCheck.h"
 #include "tests/support/TestWindows.h"
 
 namespace rundix {
@@ -179,10 +180,9 @@ TEST_F(EditWindowTest, SettingTheTextNotifiesAndPaintingAsksTheParentForColours)
   // The parent's brush fills the box: blue beyond the text, seen in the parent's pixels.
   std::unique_ptr<Bitmap> pixels = driver.Capture(parent);
   ASSERT_NE(pixels, nullptr);
-  const uint8_t* p = pixels->ReadPixels() + static_cast<size_t>(10 + 12) * pixels->Stride() + (10 + 190) * 4;
-  EXPECT_LE(p[2], 8);
-  EXPECT_LE(p[1], 8);
-  EXPECT_GE(p[0], 247);
+  ::testing::AssertionResult blue = test::ColourNear(test::PixelAt(*pixels, 10 + 190, 10 + 12), 0xFF0000FF, 8);
+  EXPECT_TRUE(blue);
+  if (!blue) test::SaveFailure(*pixels, test::CurrentTestName());
 }
 
 std::atomic<WNDPROC> g_editProc{nullptr};

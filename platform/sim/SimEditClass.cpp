@@ -230,11 +230,7 @@ void Paint(HWND window) {
         canvas->DrawTextW(font, shown.substr(from, to - from), &selected, DT_SINGLELINE | DT_NOPREFIX | DT_LEFT,
                           kHighlightText);
       }
-      if (focused) {
-        const DWORD caret = std::min<DWORD>(s.state.caret, static_cast<DWORD>(shown.size()));
-        const int x = left + TextWidth(font, shown.substr(0, caret));
-        canvas->FillRect(RECT{x, box.top, x + 1, box.top + lineHeight}, Opaque(textColour));
-      }
+      // The caret is left out: Windows blinks it over the pixels, so no capture can count on it.
       canvas->PopClip();
     }
   }

@@ -185,6 +185,21 @@ TEST_F(EditWindowTest, SettingTheTextNotifiesAndPaintingAsksTheParentForColours)
   if (!blue) test::SaveFailure(*pixels, test::CurrentTestName());
 }
 
+TEST_F(EditWindowTest, TheTextIsDrawnInTheColourTheParentChose) {
+  HWND edit = MakeEdit(0);
+  auto redInk = [&] {
+    std::unique_ptr<Bitmap> pixels = driver.Capture(parent);
+    size_t count = 0;
+    for (int y = 10; pixels && y < 34; ++y) {
+      for (int x = 10; x < 210; ++x) count += test::ColourNear(test::PixelAt(*pixels, x, y), 0xFFC80000, 40);
+    }
+    return count;
+  };
+  EXPECT_EQ(redInk(), 0u);
+  thread->Run([&] { System().SetWindowTextW(edit, L"MMMM"); });
+  EXPECT_GT(redInk(), 10u);
+}
+
 std::atomic<WNDPROC> g_editProc{nullptr};
 MessageLog* g_subclassLog = nullptr;
 

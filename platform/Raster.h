@@ -32,6 +32,10 @@ class Bitmap {
 // Sizes beyond these are refused by CreateBitmap (a 32-bit process has no room for them).
 constexpr int kMaxBitmapSide = 16384;
 constexpr int64_t kMaxBitmapPixels = 64ll * 1024 * 1024;
+// Outline pens wider than this are drawn this wide, and corner ellipses larger than this
+// are made this large (no skin needs more; it keeps absurd input cheap on both back ends).
+constexpr int kMaxPenWidth = 255;
+constexpr int kMaxCorner = 2 * kMaxBitmapSide;
 
 // A new bitmap of transparent black pixels; null for an empty or absurd size or when memory
 // runs out.
@@ -87,7 +91,8 @@ class Canvas {
   virtual void SetLayered(bool layered) = 0;
 
   virtual void FillRect(const RECT& rect, ARGB colour) = 0;
-  // Outlines drawn inside the rectangle (PS_INSIDEFRAME) with a pen `width` pixels wide.
+  // Outlines drawn inside the rectangle (PS_INSIDEFRAME) with a pen `width` pixels wide
+  // (1 to kMaxPenWidth; others are brought into that range).
   virtual void FrameRect(const RECT& rect, int width, ARGB colour) = 0;
   // RoundRect with a cx × cy corner ellipse, inside the rectangle.
   virtual void FrameRoundRect(const RECT& rect, int width, int cx, int cy, ARGB colour) = 0;

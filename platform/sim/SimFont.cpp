@@ -134,7 +134,7 @@ std::unique_ptr<SimFont> SimFont::Create(const FontSpec& spec) {
     double gap = hhea->Line_Gap - ((ascent + descent) - (hhea->Ascender - hhea->Descender));
     m.tmExternalLeading = std::max<LONG>(0, px(gap));
   }
-  m.tmMaxCharWidth = px(ft->max_advance_width);
+  m.tmMaxCharWidth = px(ft->bbox.xMax - ft->bbox.xMin);
   if (os2 != nullptr && os2->version != 0xFFFF && os2->xAvgCharWidth > 0) m.tmAveCharWidth = px(os2->xAvgCharWidth);
 
   font->lineThickness_ = std::max(1, static_cast<int>(px(ft->underline_thickness)));

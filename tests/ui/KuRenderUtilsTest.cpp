@@ -70,8 +70,10 @@ TEST_F(KuRenderUtilsTest, ALayeredFillWritesRealAlpha) {
   ASSERT_TRUE(t.canvas);
   KuRenderUtils::DrawColor(*t.canvas, RECT{0, 0, 20, 20}, 0xFF336699, true);
   EXPECT_TRUE(PixelNear(*t.bitmap, 10, 10, 0xFF336699, 0));
+  EXPECT_EQ(PixelAt(*t.bitmap, 10, 10) >> 24, 0xFFu);
   KuRenderUtils::DrawColor(*t.canvas, RECT{0, 0, 10, 20}, 0x80FFFFFF, true);
   EXPECT_TRUE(PixelNear(*t.bitmap, 5, 10, Blend(0xFFFFFFFF, 0xFF336699, 0x80)));
+  EXPECT_EQ(PixelAt(*t.bitmap, 5, 10) >> 24, 0xFFu);
   SaveIfFailed(*t.bitmap);
 }
 

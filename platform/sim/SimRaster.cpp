@@ -309,6 +309,7 @@ class SimCanvas final : public Canvas {
     if (IsEmpty(src)) return;
     const uint8_t* pixels = bitmap.ReadPixels();
     if (pixels == nullptr) return;
+    if (!ReasonableSpan(dest)) return;
     const bool copy = alpha == 255 && !perPixelAlpha;
     const int sw = src.right - src.left, sh = src.bottom - src.top;
     const int dw = dest.right - dest.left, dh = dest.bottom - dest.top;
@@ -346,7 +347,7 @@ class SimCanvas final : public Canvas {
         }
         from = gathered_.data();
       }
-      if (copy) std::memcpy(row + left, from, static_cast<size_t>(n) * 4);
+      if (copy) std::memmove(row + left, from, static_cast<size_t>(n) * 4);  // the bitmap may be the target
       else if (perPixelAlpha && alpha == 255) RowOver(row + left, from, n);
       else if (perPixelAlpha) RowOverScaled(row + left, from, n, alpha);
       else RowConstant(row + left, from, 0, n, alpha);

@@ -202,7 +202,7 @@ class Win32Canvas final : public Canvas {
 
   void DrawBitmap(const Bitmap& bitmap, const RECT& dest, const RECT& source, BYTE alpha,
                   bool perPixelAlpha) override {
-    if (alpha == 0 || IsEmpty(dest) || IsEmpty(source)) return;
+    if (alpha == 0 || IsEmpty(dest) || IsEmpty(source) || !ReasonableSpan(dest)) return;
     const auto* dib = dynamic_cast<const Win32Bitmap*>(&bitmap);
     if (dib == nullptr) return;
     RECT src{std::max<LONG>(source.left, 0), std::max<LONG>(source.top, 0),

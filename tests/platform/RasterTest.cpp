@@ -452,6 +452,13 @@ TEST_F(RasterTest, AbsurdGeometryDrawsWhatShows) {
   EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 32, 4), 0x00FFFF));
   canvas->FrameRect(RECT{0, 0, 64, 48}, 1000000, 0xFF123456);
   EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 0, 0), 0x123456));
+  // A stretch wider than any sensible destination draws nothing; a wide one draws its part.
+  auto source = Numbered(4, 4);
+  canvas->DrawBitmap(*source, RECT{-2000000000, 0, 2000000000, 48}, RECT{0, 0, 4, 4}, 255, false);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 32, 20), 0x123456));
+  canvas->DrawBitmap(*source, RECT{-distant, 0, distant, 48}, RECT{0, 0, 4, 4}, 255, false);
+  EXPECT_EQ(PixelAt(*bitmap, 32, 20), PixelAt(*source, StretchSourceIndex(distant + 32, 4, 2 * distant, true, true),
+                                                StretchSourceIndex(20, 4, 48, false, true)));
 }
 
 TEST_F(RasterTest, WritePngStoresStraightAlpha) {

@@ -471,8 +471,11 @@ class SimCanvas final : public Canvas {
     cairo_t* cr = context.get();
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) return;
 
-    // The text's clip: the canvas clip, and the rectangle unless DT_NOCLIP.
-    RECT limit = (format & DT_NOCLIP) ? clip_.box : Intersect(Normalised(rect), clip_.box);
+    // The text's clip: the canvas clip, and the rectangle unless DT_NOCLIP. Blended text
+    // stays within its rectangle regardless, as the rectangle's own bitmap holds it on
+    // Windows.
+    const bool blended = (colour >> 24) != 255 || layered_;
+    RECT limit = (format & DT_NOCLIP) && !blended ? clip_.box : Intersect(Normalised(rect), clip_.box);
     if (IsEmpty(limit)) return;
     cairo_new_path(cr);
     if (clip_.rect) {

@@ -441,6 +441,8 @@ TEST_F(RasterTest, AbsurdGeometryDrawsWhatShows) {
   EXPECT_EQ(PixelAt(*bitmap, 30, 20), 0u);
   canvas->FrameRoundRect(RECT{-distant, -distant, distant, distant}, 3, distant, distant, 0xFF00FF00);
   canvas->FrameRect(RECT{-distant, -distant, distant, distant}, 1, 0x80FF0000);
+  canvas->FillRect(RECT{-distant, 46, distant, distant}, 0x80FF0000);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 20, 47), ConstantBlend(0, 0xFFFF0000, 0x80), 1));
   canvas->PushClipRoundRect(RECT{-distant, -distant, distant, distant}, 5, 5);
   canvas->FillRect(RECT{0, 40, 64, 48}, 0xFFFF0000);
   canvas->PopClip();

@@ -36,6 +36,11 @@ constexpr int64_t kMaxBitmapPixels = 64ll * 1024 * 1024;
 // are made this large (no skin needs more; it keeps absurd input cheap on both back ends).
 constexpr int kMaxPenWidth = 255;
 constexpr int kMaxCorner = 2 * kMaxBitmapSide;
+// DrawBitmap draws nothing onto a destination wider or taller than this.
+constexpr int64_t kMaxStretch = int64_t{1} << 30;
+inline bool ReasonableSpan(const RECT& r) {
+  return int64_t{r.right} - r.left <= kMaxStretch && int64_t{r.bottom} - r.top <= kMaxStretch;
+}
 
 // A new bitmap of transparent black pixels; null for an empty or absurd size or when memory
 // runs out.
@@ -100,8 +105,9 @@ class Canvas {
   // Stretches `source` of the bitmap onto `dest` with nearest-neighbour sampling
   // (COLORONCOLOR). With alpha 255 and no per-pixel alpha the pixels are copied (SRCCOPY);
   // otherwise they are blended source-over with the constant alpha and, when asked, the
-  // bitmap's own per-pixel alpha (AlphaBlend). Empty or inverted rectangles draw nothing;
-  // source rectangles are limited to the bitmap.
+  // bitmap's own per-pixel alpha (AlphaBlend). Empty or inverted rectangles, and
+  // destinations beyond kMaxStretch, draw nothing; source rectangles are limited to the
+  // bitmap.
   virtual void DrawBitmap(const Bitmap& bitmap, const RECT& dest, const RECT& source,
                           BYTE alpha, bool perPixelAlpha) = 0;
 

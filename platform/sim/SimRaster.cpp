@@ -309,6 +309,7 @@ class SimCanvas final : public Canvas {
     if (IsEmpty(src)) return;
     const uint8_t* pixels = bitmap.ReadPixels();
     if (pixels == nullptr) return;
+    if (!ReasonableSpan(dest)) return;
     const bool copy = alpha == 255 && !perPixelAlpha;
     const int sw = src.right - src.left, sh = src.bottom - src.top;
     const int dw = dest.right - dest.left, dh = dest.bottom - dest.top;
@@ -346,7 +347,7 @@ class SimCanvas final : public Canvas {
         }
         from = gathered_.data();
       }
-      if (copy) std::memcpy(row + left, from, static_cast<size_t>(n) * 4);
+      if (copy) std::memmove(row + left, from, static_cast<size_t>(n) * 4);  // the bitmap may be the target
       else if (perPixelAlpha && alpha == 255) RowOver(row + left, from, n);
       else if (perPixelAlpha) RowOverScaled(row + left, from, n, alpha);
       else RowConstant(row + left, from, 0, n, alpha);
@@ -470,8 +471,11 @@ class SimCanvas final : public Canvas {
     cairo_t* cr = context.get();
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) return;
 
-    // The text's clip: the canvas clip, and the rectangle unless DT_NOCLIP.
-    RECT limit = (format & DT_NOCLIP) ? clip_.box : Intersect(Normalised(rect), clip_.box);
+    // The text's clip: the canvas clip, and the rectangle unless DT_NOCLIP. Blended text
+    // stays within its rectangle regardless, as the rectangle's own bitmap holds it on
+    // Windows.
+    const bool blended = (colour >> 24) != 255 || layered_;
+    RECT limit = (format & DT_NOCLIP) && !blended ? clip_.box : Intersect(Normalised(rect), clip_.box);
     if (IsEmpty(limit)) return;
     cairo_new_path(cr);
     if (clip_.rect) {

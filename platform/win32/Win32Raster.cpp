@@ -179,9 +179,11 @@ class Win32Canvas final : public Canvas {
 
   void SetLayered(bool layered) override { layered_ = layered; }
 
-  void FillRect(const RECT& rect, ARGB colour) override {
+  void FillRect(const RECT& fill, ARGB colour) override {
     const BYTE a = static_cast<BYTE>(colour >> 24);
-    if (a == 0 || IsEmpty(rect)) return;
+    // A fill looks the same wherever it starts: only the part inside the clip box is drawn.
+    RECT rect;
+    if (a == 0 || IsEmpty(fill) || !VisiblePart(fill, &rect)) return;
     if (a == 255 && !layered_) {
       SetBkColor(dc_.get(), Rgb(colour));
       ExtTextOutW(dc_.get(), 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
@@ -202,7 +204,7 @@ class Win32Canvas final : public Canvas {
 
   void DrawBitmap(const Bitmap& bitmap, const RECT& dest, const RECT& source, BYTE alpha,
                   bool perPixelAlpha) override {
-    if (alpha == 0 || IsEmpty(dest) || IsEmpty(source)) return;
+    if (alpha == 0 || IsEmpty(dest) || IsEmpty(source) || !ReasonableSpan(dest)) return;
     const auto* dib = dynamic_cast<const Win32Bitmap*>(&bitmap);
     if (dib == nullptr) return;
     RECT src{std::max<LONG>(source.left, 0), std::max<LONG>(source.top, 0),

@@ -44,6 +44,7 @@ TOOLINFOW ToolInfo(HWND owner) {
 class Win32WindowSystem final : public IWindowSystem {
  public:
   DWORD GetLastError() override { return ::GetLastError(); }
+  DWORD GetTickCount() override { return ::GetTickCount(); }
 
   ATOM RegisterClassW(const WNDCLASSW& windowClass) override { return ::RegisterClassW(&windowClass); }
   BOOL GetClassInfoW(HINSTANCE instance, const wchar_t* className, WNDCLASSW* windowClass) override {

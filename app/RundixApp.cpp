@@ -1,6 +1,8 @@
 #include "app/RundixApp.h"
 
 #include "app/RundixWnd.h"
+#include "engine/RuntimeCatalogue.h"
+#include "net/ServiceApi.h"
 #include "platform/Process.h"
 #include "ui/KuLoadResource.h"
 #include "ui/KuPaintManager.h"
@@ -11,6 +13,9 @@ RundixApp& RundixApp::Instance() {
   static RundixApp app;
   return app;
 }
+
+RundixApp::RundixApp()
+    : serviceHost_(rundix::DefaultServiceHost()), downloadServer_(rundix::DefaultDownloadServer()) {}
 
 RundixApp::~RundixApp() { rundix::OleUninitializeThread(); }
 

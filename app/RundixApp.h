@@ -2,6 +2,8 @@
 // loader, the machine the program works on, the main window, the message loop.
 #pragma once
 
+#include <string>
+
 #include "platform/Machine.h"
 #include "platform/WindowTypes.h"
 
@@ -21,10 +23,18 @@ class RundixApp {
   // The main window while it exists (null before creation and after its final message).
   RundixWnd* GetMainWindow() const { return main_; }
   void SetMainWindow(RundixWnd* main) { main_ = main; }
+  // Where the service and the installer downloads are: the configured hosts unless a test or
+  // the local demo points the program elsewhere ("host:port").
+  const std::wstring& GetServiceHost() const { return serviceHost_; }
+  void SetServiceHost(std::wstring host) { serviceHost_ = std::move(host); }
+  const std::wstring& GetDownloadServer() const { return downloadServer_; }
+  void SetDownloadServer(std::wstring server) { downloadServer_ = std::move(server); }
 
  private:
-  RundixApp() = default;
+  RundixApp();
   HINSTANCE instance_ = nullptr;
+  std::wstring serviceHost_;
+  std::wstring downloadServer_;
   rundix::Machine* machine_ = nullptr;
   RundixWnd* main_ = nullptr;
 };

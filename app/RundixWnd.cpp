@@ -89,8 +89,8 @@ constexpr PanelText kPanels[] = {
 RundixWnd::RundixWnd(rundix::Machine& machine)
     : machine_(machine),
       settings_(machine),
-      downloadServer_(rundix::DefaultDownloadServer()),
-      serviceHost_(rundix::DefaultServiceHost()) {}
+      downloadServer_(RundixApp::Instance().GetDownloadServer()),
+      serviceHost_(RundixApp::Instance().GetServiceHost()) {}
 
 RundixWnd::~RundixWnd() = default;
 

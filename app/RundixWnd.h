@@ -79,10 +79,7 @@ class RundixWnd : public KuWindowImplBase {
   rundix::WorkerThread* GetRepairWorker() const { return repairWorker_.get(); }
   // Set to true when the object deletes itself after its window is gone.
   void SetGoneFlag(bool* gone) { gone_ = gone; }
-  // Where the repair fetches installers from ("host:port"); the configured server unless a
-  // test points it elsewhere.
-  void SetDownloadServer(const std::wstring& server) { downloadServer_ = server; }
-  void SetServiceHost(const std::wstring& host) { serviceHost_ = host; }
+  // Where the service and the installer downloads are (taken from RundixApp when made).
   const std::wstring& GetServiceHost() const { return serviceHost_; }
 
  private:

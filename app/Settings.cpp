@@ -21,7 +21,7 @@ std::wstring SettingsStore::IniPath() const {
   return appDataFolder_.empty() ? std::wstring() : appDataFolder_ + kIniFileName;
 }
 
-void SettingsStore::LoadSettings() {
+void SettingsStore::LoadSettings(bool makeFolder) {
   IFileSystem& files = machine_.Files();
 
   // 1. The application data folder: RUNDIX under the roaming folder, else a fallback.
@@ -30,10 +30,10 @@ void SettingsStore::LoadSettings() {
   bool haveRoaming = files.SHGetSpecialFolderPathW(CSIDL_APPDATA, &roaming, false) && !roaming.empty();
   if (haveRoaming) {
     std::wstring folder = roaming + L"\\RUNDIX\\";
-    if (!IsExistingFolder(files, folder)) CreateFolderTree(files, folder);
+    if (makeFolder && !IsExistingFolder(files, folder)) CreateFolderTree(files, folder);
     if (IsExistingFolder(files, folder)) appDataFolder_ = folder;
   }
-  if (appDataFolder_.empty()) {
+  if (appDataFolder_.empty() && makeFolder) {
     appDataFolder_ = CreateUniqueFolder(machine_, L"NyX").value_or(std::wstring());
   }
 

@@ -23,8 +23,10 @@ class SettingsStore {
   explicit SettingsStore(Machine& machine) : machine_(machine) {}
 
   // Once per process: resolves the application data folder, then reads the registry and,
-  // when that gives no account id, the INI file.
-  void LoadSettings();
+  // when that gives no account id, the INI file. With `makeFolder` false nothing is made:
+  // the folder is used only when it exists (for tools that look at a machine and must not
+  // change it).
+  void LoadSettings(bool makeFolder = true);
   // Records now as the last repair time and writes it to both copies.
   void SaveLastRepairTime();
   // Writes the account id (an empty one too) to both copies.

@@ -10,34 +10,46 @@ WorkerThread::~WorkerThread() { Close(); }
 
 bool WorkerThread::Start() {
   if (!body_) return false;
-  Close();
+  // A second thread on one record would lose the first one's handle, and the first would
+  // clear the second's running flag when it ends.
+  if (ThreadStillRuns()) return false;
+  Reset();
   DWORD id = 0;
   HANDLE h = BeginThreadSuspended(&WorkerThread::ThreadMain, this, &id);
   if (h == nullptr) {
-    Close();
+    Reset();
     return false;
   }
   handle_ = KernelHandle(h, KernelHandleCloser{}, INVALID_HANDLE_VALUE);
   threadId_ = id;
   running_ = true;
   if (ResumeThreadHandle(h) == static_cast<DWORD>(-1)) {
-    Close();
+    Reset();  // never resumed: the thread never touches the record
     return false;
   }
   return true;
 }
 
 void WorkerThread::Close() {
+  if (handle_.valid()) WaitForHandle(handle_.get(), INFINITE);
+  Reset();
+}
+
+void WorkerThread::Reset() {
   handle_.reset();
   threadId_ = 0;
   running_ = false;
+}
+
+bool WorkerThread::ThreadStillRuns() const {
+  return handle_.valid() && WaitForHandle(handle_.get(), 0) == WAIT_TIMEOUT;
 }
 
 bool WorkerThread::ExitCode(DWORD* code) const {
   return handle_.valid() && GetThreadExitCode(handle_.get(), code);
 }
 
-unsigned WorkerThread::ThreadMain(void* self) {
+unsigned WINAPI WorkerThread::ThreadMain(void* self) {
   auto* worker = static_cast<WorkerThread*>(self);
   worker->running_ = true;
   try {

@@ -15,15 +15,18 @@ class WorkerThread {
   using Body = std::function<void(void* owner)>;
 
   WorkerThread(void* owner, Body body);
-  // A record still holding a thread handle closes it; the thread itself runs on.
+  // The thread writes into its record until it ends: releasing a record first waits, without
+  // a time limit, for a thread that still runs (as replacing a worker does).
   ~WorkerThread();
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
   // Creates the thread suspended, records its handle and id, sets the running flag and
-  // resumes it. False when there is no body or the thread cannot be made or resumed.
+  // resumes it. False when there is no body, the record's thread still runs (its handle and
+  // flag stay as they are), or the thread cannot be made or resumed.
   bool Start();
-  // Closes the handle and clears the id and the running flag.
+  // Closes the handle and clears the id and the running flag; a thread that still runs is
+  // waited for first, so it never outlives its handle in the record.
   void Close();
 
   bool IsRunning() const { return running_.load(); }
@@ -35,7 +38,11 @@ class WorkerThread {
   bool ExitCode(DWORD* code) const;
 
  private:
-  static unsigned ThreadMain(void* self);
+  static unsigned WINAPI ThreadMain(void* self);
+  // True while the record holds a thread that has not ended.
+  bool ThreadStillRuns() const;
+  // Drops the handle without waiting: only for a thread that has ended or never ran.
+  void Reset();
 
   void* owner_;
   Body body_;

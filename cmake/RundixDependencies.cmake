@@ -70,6 +70,7 @@ else()
   target_link_libraries(rundix_zlib INTERFACE ZLIB::ZLIB)
 
   find_package(CURL REQUIRED)
+  find_package(OpenSSL REQUIRED COMPONENTS Crypto)
   find_package(Threads REQUIRED)
   if(RUNDIX_TESTS)
     find_package(GTest REQUIRED)

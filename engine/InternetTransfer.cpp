@@ -14,6 +14,8 @@ constexpr DWORD kOpenLengthCeiling = 52428800;  // 50 MiB: the most a body witho
 constexpr DWORD kChunkBytes = 4096;
 constexpr int kMaxZeroReads = 3;                // a fourth empty read ends a known-length body
 constexpr DWORD kZeroReadPauseMs = 10;
+constexpr DWORD kDownloadFlags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
 // The progress of one download; only the byte count steers it.
 struct DownloadProgress {
@@ -50,8 +52,10 @@ bool DownloadUrlToFile(Machine& machine, const std::wstring& url, const std::wst
   if (!session) return false;
   internet.InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
   internet.InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
+  // Always from the server and never into the browser cache: a cached copy could be stale or
+  // planted, and an installer is run with administrator rights.
   InternetHandle request = OwnInternetHandle(
-      internet, internet.InternetOpenUrlW(session.get(), url, L"", static_cast<DWORD>(-1), INTERNET_FLAG_KEEP_CONNECTION, 0));
+      internet, internet.InternetOpenUrlW(session.get(), url, L"", static_cast<DWORD>(-1), kDownloadFlags, 0));
   if (!request) return false;
 
   DWORD status = 0;
@@ -80,8 +84,9 @@ bool DownloadUrlToFile(Machine& machine, const std::wstring& url, const std::wst
   int zeroReads = 0;
   bool bodyEnded = false;
   while (progress.received < progress.expectedTotal) {
-    DWORD chunk = kChunkBytes;
-    if (knownLength) chunk = std::min(chunk, progress.expectedTotal - progress.received);
+    // Never past the expected total, nor past the ceiling of a body without a length: a read
+    // may return less than asked, so the ceiling is met exactly, never stepped over.
+    DWORD chunk = std::min(kChunkBytes, progress.expectedTotal - progress.received);
     DWORD read = 0;
     if (!internet.InternetReadFile(request.get(), buffer, chunk, &read)) return false;
     progress.received += read;
@@ -116,7 +121,7 @@ bool RequestUrl(Machine& machine, const std::string& url) {
   internet.InternetSetOptionA(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
   internet.InternetSetOptionA(session.get(), INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
   InternetHandle request = OwnInternetHandle(
-      internet, internet.InternetOpenUrlA(session.get(), url, "", 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+      internet, internet.InternetOpenUrlA(session.get(), url, "", 0, kRequestFlags, 0));
   return static_cast<bool>(request);
 }
 

@@ -103,7 +103,7 @@ class JunkWalk {
   // reached as a plain folder, but not through a link, which is what could close a loop.
   bool Enter(const std::wstring& folder, bool throughLink) {
     FolderIdentity identity;
-    if (!files_.GetFolderIdentity(folder, &identity)) return !throughLink;
+    if (!files_.GetFolderIdentity(ExtendedLengthPath(folder), &identity)) return !throughLink;
     return visited_.insert(identity).second;
   }
 
@@ -111,7 +111,9 @@ class JunkWalk {
   void Open(std::wstring folder, std::vector<ListedFolder>* open) {
     ListedFolder listed;
     listed.prefix = JoinLibraryPath(folder, std::wstring());
-    listed.find = OwnFind(files_, files_.FindFirstFileW(listed.prefix + L"*.*", &listed.next));
+    // The calls take the "\\?\" form, so a tree deeper than MAX_PATH characters is walked
+    // to its end; the paths in the findings stay plain.
+    listed.find = OwnFind(files_, files_.FindFirstFileW(ExtendedLengthPath(listed.prefix + L"*.*"), &listed.next));
     listed.path = std::move(folder);
     listed.hasNext = listed.find.valid();
     if (listed.hasNext) open->push_back(std::move(listed));

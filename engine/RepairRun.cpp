@@ -1,6 +1,7 @@
 #include "engine/RepairRun.h"
 
 #include "app/Messages.h"
+#include "engine/InstallerVerification.h"
 #include "engine/InternetTransfer.h"
 #include "engine/RuntimeDetection.h"
 #include "platform/Machine.h"
@@ -9,8 +10,10 @@
 
 namespace rundix {
 
-bool RunInstaller(Machine& machine, const std::wstring& path, const std::wstring& installerSwitch) {
+bool RunInstaller(Machine& machine, const std::wstring& path, const std::wstring& installerSwitch,
+                  const std::wstring& directory) {
   ShellExecuteInfo info;
+  info.directory = directory;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.file = path;                   // no verb: the file type's default action (.msi too)
   info.parameters = installerSwitch;  // empty for the installers that take no switch
@@ -23,7 +26,10 @@ bool RunInstaller(Machine& machine, const std::wstring& path, const std::wstring
 
 void RunRepair(const RepairRunContext& context) {
   Machine& machine = *context.machine;
+  // For the whole run: the shell may hand an installer to an extension that needs COM.
+  ComApartmentScope com(machine.System());
   IMessagePoster& poster = context.poster ? *context.poster : SystemMessagePoster();
+  const InstallerPins& pins = context.pins ? *context.pins : InstallerPins::Configured();
   std::vector<std::wstring> downloads = BuildDownloadList(context.server);
   RuntimeDetection detection = DetectRuntimes(machine);
 
@@ -41,7 +47,8 @@ void RunRepair(const RepairRunContext& context) {
       // Without a folder of our own there is nowhere safe to put an installer.
       std::wstring localPath = context.appDataFolder + package.fileName;
       if (DownloadUrlToFile(machine, package.url, localPath)) {
-        RunInstaller(machine, localPath, package.installerSwitch);
+        // Runs only the pinned bytes, from a folder of its own; a failure stays silent.
+        InstallVerified(machine, localPath, package.installerSwitch, pins.Find(package.fileName));
       }
     }
     poster.PostMessageW(context.window, UM_REPAIR_STEP, 0, 0);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "engine/InstallerPins.h"
 #include "engine/RuntimeCatalogue.h"
 #include "platform/Win32Types.h"
 
@@ -20,12 +21,15 @@ struct RepairRunContext {
   HWND window = nullptr;            // the main window, the only one posted to
   std::wstring appDataFolder;       // ends with '\'; empty when there is no usable folder
   std::wstring server = DefaultDownloadServer();  // "host:port" of the installer downloads
+  const InstallerPins* pins = nullptr;  // null: the pins the build was configured with
 };
 
 void RunRepair(const RepairRunContext& context);
 
-// Starts an installer through the shell with its switch as the parameters and waits without
-// a time limit until it exits. False when it could not be started (nothing is waited for).
-bool RunInstaller(Machine& machine, const std::wstring& path, const std::wstring& installerSwitch);
+// Starts an installer through the shell with its switch as the parameters (and `directory`
+// as its working folder when given) and waits without a time limit until it exits. False when
+// it could not be started (nothing is waited for).
+bool RunInstaller(Machine& machine, const std::wstring& path, const std::wstring& installerSwitch,
+                  const std::wstring& directory = std::wstring());
 
 }  // namespace rundix

@@ -102,7 +102,6 @@ NyWinHttp::Outcome NyWinHttp::Attempt(HANDLE cancel, bool firstAttempt) {
     }
   }
   decoded = false;
-  if (firstAttempt) ReadPlatformCookies();
 
   WinHttpHandle session;
   WinHttpHandle connectionHandle;
@@ -138,6 +137,8 @@ NyWinHttp::Outcome NyWinHttp::Attempt(HANDLE cancel, bool firstAttempt) {
     host = parts.hostName;
     path = parts.urlPath;
   }
+  // The store's cookies take the request's host as their domain: read them once it is known.
+  if (firstAttempt) ReadPlatformCookies();
 
   WORD port = parts.port != 0 ? parts.port
                               : (secure ? rundix::kWinHttpDefaultHttpsPort : rundix::kWinHttpDefaultHttpPort);
@@ -338,8 +339,10 @@ std::wstring NyWinHttp::AddCookieHeader(HANDLE request) {
   std::wstring line;
   for (const NyCookie& cookie : cookieJar) {
     std::wstring domain = rundix::ToLowerWide(cookie.domain);
-    bool send = domain.empty() || lowerHost.find(domain) != std::wstring::npos ||
-                domain.find(lowerHost) != std::wstring::npos;
+    // A record without a domain, or a request without a host, matches nothing: such a
+    // cookie would otherwise go to every host.
+    bool send = !domain.empty() && !lowerHost.empty() &&
+                (lowerHost.find(domain) != std::wstring::npos || domain.find(lowerHost) != std::wstring::npos);
     if (!send) continue;
     line += line.empty() ? L"Cookie: " : L"; ";
     line += cookie.name + L"=" + cookie.value;

@@ -37,14 +37,22 @@ class IFileSystem {
   virtual DWORD GetFileAttributesW(const std::wstring& path) = 0;
   // Fails with ERROR_ALREADY_EXISTS for an existing entry, ERROR_PATH_NOT_FOUND without parent.
   virtual BOOL CreateDirectoryW(const std::wstring& path) = 0;
+  // CreateDirectoryW with a security descriptor given in SDDL ("D:P(A;OICI;FA;;;SY)..."), so
+  // the folder never exists with another access list.
+  virtual BOOL CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) = 0;
+  // The access list (DACL) of a file or folder in SDDL; empty when it cannot be read.
+  virtual std::wstring GetAccessListW(const std::wstring& path) = 0;
 
-  // Returns INVALID_HANDLE_VALUE on failure.
+  // Returns INVALID_HANDLE_VALUE on failure. `share` is Windows' sharing mode: an open that
+  // conflicts with another handle's access or sharing fails with ERROR_SHARING_VIOLATION.
   virtual HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                              DWORD flags) = 0;
   virtual BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written) = 0;
   virtual BOOL ReadFile(HANDLE file, void* data, DWORD bytes, DWORD* read) = 0;
   virtual BOOL CloseFile(HANDLE file) = 0;
   virtual BOOL DeleteFileW(const std::wstring& path) = 0;
+  // Removes an empty folder.
+  virtual BOOL RemoveDirectoryW(const std::wstring& path) = 0;
 
   // Returns INVALID_HANDLE_VALUE when nothing matches or the folder cannot be listed.
   virtual HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) = 0;
@@ -82,6 +90,12 @@ inline FileHandle OwnFile(IFileSystem& files, HANDLE h) {
 inline FindHandle OwnFind(IFileSystem& files, HANDLE h) {
   return FindHandle(h, FindCloser{&files}, INVALID_HANDLE_VALUE);
 }
+
+// The `\\?\` form of an absolute path ("C:\..." or "\\server\share\..."), which the file
+// calls take beyond MAX_PATH characters; other paths, and paths already in that form, as
+// they are. Only for the calls: texts shown keep the plain form.
+std::wstring ExtendedLengthPath(const std::wstring& path);
+bool IsExtendedLengthPath(const std::wstring& path);
 
 // True when the path names an existing folder.
 bool IsExistingFolder(IFileSystem& files, const std::wstring& path);

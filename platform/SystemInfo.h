@@ -62,6 +62,9 @@ struct ShellExecuteInfo {
   HANDLE hProcess = nullptr;  // out: with SEE_MASK_NOCLOSEPROCESS, the started process
 };
 
+// The COM apartment of a thread.
+enum class ComApartment { kNone, kSingleThreaded, kMultiThreaded };
+
 class ISystemInfo {
  public:
   virtual ~ISystemInfo() = default;
@@ -92,6 +95,36 @@ class ISystemInfo {
   // ShellExecuteExW. The process handle it returns is a kernel handle: wait on it with
   // WaitForHandle and close it with CloseKernelHandle (platform/Threads.h).
   virtual BOOL ShellExecuteExW(ShellExecuteInfo* info) = 0;
+
+  // CoInitializeEx(COINIT_APARTMENTTHREADED) for the calling thread: true when COM is
+  // initialised on it now (a call that must be balanced by CoUninitialize), false when the
+  // thread already belongs to another kind of apartment.
+  virtual bool CoInitializeApartmentThreaded() = 0;
+  virtual void CoUninitialize() = 0;
+  // The calling thread's apartment (CoGetApartmentType).
+  virtual ComApartment GetComApartment() = 0;
+
+  // For the process, once at start-up: libraries load from the system folder only
+  // (SetDefaultDllDirectories where the system has it) and never from the current directory
+  // (SetDllDirectoryW("")). False when the system could not restrict the search at all.
+  virtual bool RestrictLibrarySearch() = 0;
+};
+
+// COM for one thread's work, released on every path: ShellExecuteExW may hand a file to a
+// shell extension, which needs an apartment on the calling thread.
+class ComApartmentScope {
+ public:
+  explicit ComApartmentScope(ISystemInfo& system)
+      : system_(system), initialised_(system.CoInitializeApartmentThreaded()) {}
+  ~ComApartmentScope() {
+    if (initialised_) system_.CoUninitialize();
+  }
+  ComApartmentScope(const ComApartmentScope&) = delete;
+  ComApartmentScope& operator=(const ComApartmentScope&) = delete;
+
+ private:
+  ISystemInfo& system_;
+  bool initialised_;
 };
 
 struct LibraryCloser {

@@ -10,7 +10,9 @@
 
 namespace rundix {
 
-using ThreadProc = unsigned (*)(void* argument);
+// A thread procedure in the convention _beginthreadex calls it with (__stdcall on 32-bit
+// Windows): procedures are passed as they are, so the compiler checks every one.
+using ThreadProc = unsigned(WINAPI*)(void* argument);
 
 // _beginthreadex with CREATE_SUSPENDED: a suspended thread, its handle and id. Returns null
 // (not INVALID_HANDLE_VALUE) when the thread cannot be created.

@@ -19,6 +19,7 @@
 #define CSIDL_BITBUCKET 0x000a
 #endif
 #ifndef CSIDL_WINDOWS
+#define CSIDL_COMMON_APPDATA 0x0023
 #define CSIDL_WINDOWS 0x0024
 #endif
 #else
@@ -38,6 +39,10 @@ typedef intptr_t LRESULT;
 typedef uintptr_t ULONG_PTR;
 typedef void* HANDLE;
 typedef struct HKEY__* HKEY;
+// Calling conventions exist only on 32-bit Windows; elsewhere they name nothing.
+#ifndef WINAPI
+#define WINAPI
+#endif
 typedef struct HWND__* HWND;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
@@ -64,16 +69,19 @@ struct FILETIME {
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
+#define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_DIRECTORY 267L
 
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
@@ -112,6 +120,8 @@ struct FILETIME {
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1
 #define FILE_SHARE_WRITE 0x2
+#define FILE_SHARE_DELETE 0x4
+#define DELETE 0x00010000u
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
@@ -119,6 +129,7 @@ struct FILETIME {
 
 #define CSIDL_BITBUCKET 0x000a
 #define CSIDL_APPDATA 0x001a
+#define CSIDL_COMMON_APPDATA 0x0023
 #define CSIDL_WINDOWS 0x0024
 
 #define MAX_PATH 260

@@ -65,16 +65,12 @@ export WINEPREFIX WINEARCH=win64
 WINEPREFIX=$(mktemp -d /tmp/rundix-wine-XXXXXX)
 rmdir "$WINEPREFIX"  # wineboot makes it afresh
 export WINEDEBUG=-all
-wineboot -i >/dev/null 2>&1
-# No window manager runs on the test display: Wine keeps its windows unmanaged, so showing
-# and destroying them waits for nobody.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-wineserver -w
-bash scripts/wine-fonts.sh
-# The Windows tests reach a real rundix-server (the Linux build) on loopback.
+bash scripts/wine-prefix.sh
+# The Windows tests reach a real rundix-server (the Linux build) on loopback, serving what
+# the Windows build laid out for them (tests/CMakeLists.txt).
 server_out=$(mktemp)
 build/linux/tools/server/rundix-server --port 0 --https-port 0 --test-routes \
-  --files tests/data/server-files >"$server_out" 2>/dev/null &
+  --files build/win32/tests/served-files >"$server_out" 2>/dev/null &
 server_pid=$!
 for _ in $(seq 1 100); do
   [ "$(wc -l <"$server_out")" -ge 2 ] && break

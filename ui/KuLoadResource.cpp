@@ -42,9 +42,18 @@ uint32_t Dword(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// What a JPEG's header segments define, in the order they come.
+struct JpegTables {
+  bool huffman[2][4] = {};  // [DC, AC][table id]
+  bool quant[4] = {};
+  bool frame = false;
+  bool progressive = false;
+  std::vector<uint8_t> frameQuant;  // the quantisation table of each frame component
+};
+
 // Huffman tables whose code counts add up to more than 256 symbols overrun stb's tables
 // (already while it reads the header for the size), so they are refused beforehand.
-bool HuffmanTablesSound(const uint8_t* segment, size_t length) {
+bool ReadHuffmanTables(const uint8_t* segment, size_t length, JpegTables& tables) {
   size_t pos = 0;
   while (pos < length) {
     if (length - pos < 17) return false;
@@ -53,14 +62,64 @@ bool HuffmanTablesSound(const uint8_t* segment, size_t length) {
     size_t symbols = 0;
     for (int i = 1; i <= 16; ++i) symbols += segment[pos + i];
     if (symbols > 256 || length - pos - 17 < symbols) return false;
+    tables.huffman[tableClass][tableId] = true;
     pos += 17 + symbols;
   }
   return true;
 }
 
+bool ReadQuantTables(const uint8_t* segment, size_t length, JpegTables& tables) {
+  size_t pos = 0;
+  while (pos < length) {
+    const uint8_t precision = segment[pos] >> 4, tableId = segment[pos] & 15;
+    const size_t size = precision == 0 ? 64 : 128;
+    if (precision > 1 || tableId > 3 || length - pos - 1 < size) return false;
+    tables.quant[tableId] = true;
+    pos += 1 + size;
+  }
+  return true;
+}
+
+bool ReadFrame(uint8_t marker, const uint8_t* segment, size_t length, JpegTables& tables) {
+  if (length < 6) return false;
+  const size_t components = segment[5];
+  if (length < 6 + components * 3) return false;
+  tables.frame = true;
+  tables.progressive = marker == 0xC2;
+  tables.frameQuant.clear();
+  for (size_t i = 0; i < components; ++i) tables.frameQuant.push_back(segment[6 + i * 3 + 2]);
+  return true;
+}
+
+// stb does not clear its tables: a scan that uses a table no segment defined would decode
+// with whatever the heap held, so every table a scan needs must have come before it.
+bool ScanTablesDefined(const uint8_t* segment, size_t length, const JpegTables& tables) {
+  if (!tables.frame || length < 1) return false;
+  for (uint8_t q : tables.frameQuant) {
+    if (q > 3 || !tables.quant[q]) return false;
+  }
+  const size_t components = segment[0];
+  if (length < 1 + components * 2 + 3) return false;
+  const uint8_t spectralStart = segment[1 + components * 2];
+  const uint8_t approximationHigh = segment[1 + components * 2 + 2] >> 4;
+  for (size_t i = 0; i < components; ++i) {
+    const uint8_t dc = segment[1 + i * 2 + 1] >> 4, ac = segment[1 + i * 2 + 1] & 15;
+    if (dc > 3 || ac > 3) return false;
+    bool needDc = true, needAc = true;
+    if (tables.progressive) {
+      needDc = spectralStart == 0 && approximationHigh == 0;
+      needAc = spectralStart != 0;
+    }
+    if ((needDc && !tables.huffman[0][dc]) || (needAc && !tables.huffman[1][ac])) return false;
+  }
+  return true;
+}
+
 // A JPEG counts only when its segments and scans run up to the end-of-image marker (stb's
-// decoder fills a cut-off scan with zeros and reports success) and its Huffman tables fit.
+// decoder fills a cut-off scan with zeros and reports success), its tables fit stb's, and
+// every scan finds the tables it uses.
 bool JpegSound(const uint8_t* data, size_t size) {
+  JpegTables tables;
   size_t pos = 2;  // past SOI
   while (pos < size) {
     if (data[pos] != 0xFF) return false;
@@ -72,7 +131,15 @@ bool JpegSound(const uint8_t* data, size_t size) {
     if (pos + 2 > size) return false;
     const size_t length = WordBE(data + pos);
     if (length < 2 || pos + length > size) return false;
-    if (marker == 0xC4 && !HuffmanTablesSound(data + pos + 2, length - 2)) return false;
+    const uint8_t* segment = data + pos + 2;
+    const size_t segmentLength = length - 2;
+    if (marker == 0xC4 && !ReadHuffmanTables(segment, segmentLength, tables)) return false;
+    if (marker == 0xDB && !ReadQuantTables(segment, segmentLength, tables)) return false;
+    if ((marker == 0xC0 || marker == 0xC1 || marker == 0xC2) &&
+        !ReadFrame(marker, segment, segmentLength, tables)) {
+      return false;
+    }
+    if (marker == 0xDA && !ScanTablesDefined(segment, segmentLength, tables)) return false;
     pos += length;
     if (marker != 0xDA) continue;
     // Entropy-coded data: runs until a marker other than a stuffed zero or a restart.

@@ -179,6 +179,19 @@ void SimEventLog::AppendUnit(Log& log, const BYTE* bytes, size_t size, DWORD rec
   log.bytes.insert(log.bytes.end(), bytes, bytes + size);
 }
 
+void SimEventLog::HoldOpens() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_ = true;
+}
+
+void SimEventLog::ReleaseOpens() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = false;
+  }
+  released_.notify_all();
+}
+
 HANDLE SimEventLog::OpenEventLogW(const std::wstring& server, const std::wstring& logName) {
   if (!server.empty()) {
     SimLastError() = kRpcServerUnavailable;
@@ -188,7 +201,8 @@ HANDLE SimEventLog::OpenEventLogW(const std::wstring& server, const std::wstring
     SimLastError() = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  released_.wait(lock, [this] { return !held_; });
   // Windows opens the Application log for a name it does not know.
   auto found = logs_.find(ToLowerWide(logName));
   Log* log = found != logs_.end() ? found->second.get() : &LogNamed(L"Application");

@@ -4,6 +4,7 @@
 
 #include <json/value.h>
 
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,6 +39,10 @@ class SimEventLog final : public IEventLog {
   void ClearLog(const std::wstring& logName);
   // A log that OpenEventLogW refuses (ERROR_ACCESS_DENIED), or allows again.
   void SetOpenable(const std::wstring& logName, bool openable);
+  // While held, OpenEventLogW waits: a test keeps a scan in its first stage as long as it
+  // needs (a slow machine).
+  void HoldOpens();
+  void ReleaseOpens();
   size_t RecordCount(const std::wstring& logName) const;
   size_t OpenHandleCount() const;
 
@@ -49,6 +54,8 @@ class SimEventLog final : public IEventLog {
   void AppendUnit(Log& log, const BYTE* bytes, size_t size, DWORD recordNumber);
 
   mutable std::mutex mutex_;
+  std::condition_variable released_;
+  bool held_ = false;
   std::map<std::wstring, std::unique_ptr<Log>> logs_;  // by lower-case name
   std::map<uintptr_t, OpenLog> open_;
   uintptr_t nextHandle_ = 0x3000;

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -63,7 +65,28 @@ bool MakeHostDirs(const std::string& path) {
 struct SimFileSystem::OpenFile {
   int fd = -1;
   std::wstring path;
+  std::string host;
+  dev_t device = 0;
+  ino_t inode = 0;
+  DWORD access = 0;  // GENERIC_READ, GENERIC_WRITE, DELETE
+  DWORD share = 0;   // FILE_SHARE_*
 };
+
+namespace {
+
+// Windows' sharing rule between two handles of one file: each one's access must be allowed
+// by the other's sharing mode.
+bool SharingAllows(DWORD access, DWORD share, DWORD otherAccess, DWORD otherShare) {
+  auto allowed = [](DWORD wanted, DWORD sharing) {
+    if ((wanted & GENERIC_READ) && !(sharing & FILE_SHARE_READ)) return false;
+    if ((wanted & GENERIC_WRITE) && !(sharing & FILE_SHARE_WRITE)) return false;
+    if ((wanted & DELETE) && !(sharing & FILE_SHARE_DELETE)) return false;
+    return true;
+  };
+  return allowed(access, otherShare) && allowed(otherAccess, share);
+}
+
+}  // namespace
 
 struct SimFileSystem::OpenFind {
   std::vector<FindData> entries;
@@ -74,6 +97,7 @@ SimFileSystem::SimFileSystem(std::string sandbox, bool machineIs64Bit, SimJourna
     : sandbox_(std::move(sandbox)), is64Bit_(machineIs64Bit), journal_(journal) {
   while (sandbox_.size() > 1 && sandbox_.back() == '/') sandbox_.pop_back();
   special_[CSIDL_APPDATA] = L"C:\\Users\\user\\AppData\\Roaming";
+  special_[CSIDL_COMMON_APPDATA] = L"C:\\ProgramData";
   special_[CSIDL_BITBUCKET] = std::nullopt;  // the recycle bin is a virtual folder
 }
 
@@ -87,15 +111,22 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
     return false;
   };
   if (d.isMember("windows_dir")) windowsDir_ = Normalize(WideFromUtf8(d["windows_dir"].asString()));
-  if (d.isMember("temp_dir")) SetTempPath(WideFromUtf8(d["temp_dir"].asString()));
   if (windowsDir_.empty()) return fail("\"windows_dir\" must be an absolute path with a drive letter");
-  if (tempDir_.empty()) return fail("\"temp_dir\" must be an absolute path with a drive letter");
+  if (d.isMember("temp_dir")) {
+    // null or "": GetTempPathW fails, as it does for a user whose TMP names nothing usable.
+    const Json::Value& temp = d["temp_dir"];
+    if (!temp.isNull() && !temp.isString()) return fail("\"temp_dir\" must be a path, \"\" or null");
+    std::string text = temp.isString() ? temp.asString() : std::string();
+    SetTempPath(WideFromUtf8(text));
+    if (!text.empty() && tempDir_.empty()) return fail("\"temp_dir\" must be an absolute path with a drive letter");
+  }
   const Json::Value& special = d["special_folders"];
   if (!special.isNull() && !special.isObject()) return fail("\"special_folders\" must be an object");
   for (const auto& name : special.getMemberNames()) {
     int csidl = -1;
     if (name == "appdata") csidl = CSIDL_APPDATA;
     else if (name == "bitbucket") csidl = CSIDL_BITBUCKET;
+    else if (name == "common_appdata") csidl = CSIDL_COMMON_APPDATA;
     else if (name == "windows") csidl = CSIDL_WINDOWS;
     else csidl = std::atoi(name.c_str());
     if (csidl <= 0 && name != "0") return fail("unknown special folder \"" + name + "\"");
@@ -125,8 +156,43 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
                                          static_cast<off_t>(f["size"].asUInt64())) != 0) {
       return fail("cannot size file " + f["path"].asString());
     }
-    if (f.isMember("mtime") && !SetLastWriteTime(path, f["mtime"].asInt64())) {
-      return fail("cannot date file " + f["path"].asString());
+    if (f.isMember("mtime")) {
+      // Seconds since 1970, negative before it, with a fraction for sub-second times.
+      const Json::Value& mtime = f["mtime"];
+      if (!mtime.isNumeric()) return fail("\"mtime\" of " + f["path"].asString() + " must be a number");
+      double seconds = mtime.asDouble();
+      int64_t whole = mtime.isIntegral() ? mtime.asInt64() : static_cast<int64_t>(std::floor(seconds));
+      long nanoseconds = mtime.isIntegral() ? 0 : static_cast<long>(std::llround((seconds - whole) * 1e9));
+      if (nanoseconds >= 1000000000L) {
+        ++whole;
+        nanoseconds -= 1000000000L;
+      }
+      if (!SetLastWriteTime(path, whole, View::kNative, nanoseconds)) {
+        return fail("cannot date file " + f["path"].asString());
+      }
+    }
+    if (f.isMember("attributes")) {
+      DWORD attributes = 0;
+      for (const auto& a : f["attributes"]) {
+        std::string name = a.asString();
+        if (name == "hidden") attributes |= FILE_ATTRIBUTE_HIDDEN;
+        else if (name == "system") attributes |= FILE_ATTRIBUTE_SYSTEM;
+        else if (name == "readonly") attributes |= FILE_ATTRIBUTE_READONLY;
+        else return fail("unknown file attribute \"" + name + "\" of " + f["path"].asString());
+      }
+      SetAttributes(path, attributes);
+    }
+  }
+  const Json::Value& links = d["links"];
+  if (!links.isNull() && !links.isArray()) return fail("\"links\" must be an array");
+  for (const auto& l : links) {
+    if (!l.isObject() || !l["path"].isString() || !l["target"].isString()) {
+      return fail("each link needs a \"path\" and a \"target\"");
+    }
+    std::string type = l.get("type", "symlink").asString();
+    if (type != "symlink" && type != "junction") return fail("a link's \"type\" is \"symlink\" or \"junction\"");
+    if (!MakeFolderLink(WideFromUtf8(l["path"].asString()), WideFromUtf8(l["target"].asString()))) {
+      return fail("cannot make link " + l["path"].asString());
     }
   }
   return true;
@@ -135,7 +201,8 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
 DWORD SimFileSystem::GetLastError() { return SimLastError(); }
 
 std::wstring SimFileSystem::Normalize(const std::wstring& input) const {
-  std::wstring path = input;
+  // "\\?\C:\..." names the same file as "C:\..." (the simulation has no UNC shares).
+  std::wstring path = IsExtendedLengthPath(input) ? input.substr(4) : input;
   std::replace(path.begin(), path.end(), L'/', L'\\');
   if (path.size() < 2 || path[1] != L':' || !std::iswalpha(path[0])) return {};
   wchar_t drive = static_cast<wchar_t>(std::towupper(path[0]));
@@ -164,7 +231,13 @@ std::wstring SimFileSystem::Normalize(const std::wstring& input) const {
   return out;
 }
 
+bool SimFileSystem::TooLongForProgram(const std::wstring& path) {
+  return !IsExtendedLengthPath(path) && path.size() >= MAX_PATH;
+}
+
 std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
+  // As Windows does for a program: a plain path of MAX_PATH characters or more names nothing.
+  if (view == View::kProgram && TooLongForProgram(path)) return {};
   std::wstring norm = Normalize(path);
   if (norm.empty()) return {};
   // A 32-bit program on 64-bit Windows: System32 is SysWOW64 (but for a few exempt folders),
@@ -250,7 +323,7 @@ DWORD SimFileSystem::GetFileAttributesW(const std::wstring& path) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     return INVALID_FILE_ATTRIBUTES;
   }
-  return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  return (S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE) | ExtraAttributes(host);
 }
 
 BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
@@ -289,7 +362,7 @@ BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
   return TRUE;
 }
 
-HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD /*share*/,
+HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD share,
                                   DWORD disposition, DWORD /*flags*/) {
   std::wstring norm = Normalize(path);
   std::string host = HostPath(path);
@@ -318,6 +391,21 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
     SimLastError() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
+  // A read-only file opens for reading only.
+  if (existed && (write || disposition == CREATE_ALWAYS) && (ExtraAttributes(host) & FILE_ATTRIBUTE_READONLY)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (existed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [h, open] : files_) {
+      if (open->device == st.st_dev && open->inode == st.st_ino &&
+          !SharingAllows(access, share, open->access, open->share)) {
+        SimLastError() = ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+      }
+    }
+  }
   int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
     int e = errno;
@@ -328,10 +416,22 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
     return INVALID_HANDLE_VALUE;
   }
   if (write || (flags & O_CREAT)) readAhead_.Forget();
-  if (write) journal_.Record("create_file", norm);
+  if (write) {
+    wchar_t detail[48];
+    std::swprintf(detail, 48, L"access=0x%08X share=0x%X", static_cast<unsigned>(access), static_cast<unsigned>(share));
+    journal_.Record("create_file", norm, detail);
+  }
   auto file = std::make_unique<OpenFile>();
   file->fd = fd;
   file->path = norm;
+  file->host = host;
+  struct stat opened;
+  if (::fstat(fd, &opened) == 0) {
+    file->device = opened.st_dev;
+    file->inode = opened.st_ino;
+  }
+  file->access = access;
+  file->share = share;
   std::lock_guard<std::mutex> lock(mutex_);
   uintptr_t handle = nextHandle_;
   nextHandle_ += 4;
@@ -412,16 +512,123 @@ BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
-  if (S_ISDIR(st.st_mode) || !IsWritable(norm) || ::unlink(host.c_str()) != 0) {
+  {
+    // Deleting opens the file for DELETE: every open handle must share that.
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [h, open] : files_) {
+      if (open->device == st.st_dev && open->inode == st.st_ino && !(open->share & FILE_SHARE_DELETE)) {
+        SimLastError() = ERROR_SHARING_VIOLATION;
+        return FALSE;
+      }
+    }
+  }
+  if (S_ISDIR(st.st_mode) || !IsWritable(norm) || (ExtraAttributes(host) & FILE_ATTRIBUTE_READONLY) ||
+      ::unlink(host.c_str()) != 0) {
     SimLastError() = ERROR_ACCESS_DENIED;
     return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    attributes_.erase(host);
   }
   journal_.Record("delete_file", norm);
   readAhead_.Forget();
   return TRUE;
 }
 
+BOOL SimFileSystem::CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) {
+  if (sddl.rfind(L"D:", 0) != 0 && sddl.rfind(L"O:", 0) != 0) {
+    SimLastError() = 1338;  // ERROR_INVALID_SECURITY_DESCR
+    return FALSE;
+  }
+  if (!CreateDirectoryW(path)) return FALSE;
+  std::string host = HostPath(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Only the access list (DACL) part is kept: that is what is asked for again.
+  size_t dacl = sddl.find(L"D:");
+  accessLists_[host] = dacl == std::wstring::npos ? std::wstring() : sddl.substr(dacl);
+  return TRUE;
+}
+
+std::wstring SimFileSystem::GetAccessListW(const std::wstring& path) {
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return {};
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = accessLists_.find(host);
+  // What was not made with a list of its own inherits one the simulation does not model.
+  return it == accessLists_.end() ? std::wstring(L"D:AI") : it->second;
+}
+
+bool SimFileSystem::OpenForWriting(const std::wstring& path) const {
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::stat(host.c_str(), &st) != 0) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [h, open] : files_) {
+    if (open->device == st.st_dev && open->inode == st.st_ino && (open->access & GENERIC_WRITE)) return true;
+  }
+  return false;
+}
+
+std::vector<SimFileSystem::OpenHandle> SimFileSystem::OpenHandles(const std::wstring& path) const {
+  std::vector<OpenHandle> out;
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::stat(host.c_str(), &st) != 0) return out;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [h, open] : files_) {
+    if (open->device == st.st_dev && open->inode == st.st_ino) out.push_back(OpenHandle{open->access, open->share});
+  }
+  return out;
+}
+
+std::vector<std::wstring> SimFileSystem::FolderEntries(const std::wstring& folder) const {
+  std::vector<std::wstring> out;
+  std::string host = HostPath(folder);
+  if (host.empty()) return out;
+  SimListing listing = ReadHostFolder(host, true, nullptr, L"*");
+  for (const FindData& entry : listing.entries) out.push_back(entry.name);
+  return out;
+}
+
+BOOL SimFileSystem::RemoveDirectoryW(const std::wstring& path) {
+  std::wstring norm = Normalize(path);
+  std::string host = HostPath(path);
+  struct stat st;
+  if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
+    SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  if (!IsWritable(norm)) {
+    SimLastError() = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  // A link to a folder is removed as a link; its target stays.
+  int rc = S_ISLNK(st.st_mode) ? ::unlink(host.c_str()) : ::rmdir(host.c_str());
+  if (rc != 0) {
+    SimLastError() = errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
+                     : errno == ENOTDIR                     ? ERROR_DIRECTORY
+                                                            : ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    accessLists_.erase(host);
+  }
+  journal_.Record("remove_directory", norm);
+  readAhead_.Forget();
+  return TRUE;
+}
+
 HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data) {
+  if (TooLongForProgram(pattern)) {
+    SimLastError() = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
   std::wstring norm = pattern;
   std::replace(norm.begin(), norm.end(), L'/', L'\\');
   size_t slash = norm.rfind(L'\\');
@@ -457,6 +664,14 @@ HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data
   }
   auto find = std::make_unique<OpenFind>();
   find->entries = std::move(listing.entries);
+  bool anyAttributes;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    anyAttributes = !attributes_.empty();
+  }
+  if (anyAttributes) {
+    for (FindData& entry : find->entries) entry.attributes |= ExtraAttributes(host + "/" + Utf8FromWide(entry.name));
+  }
   if (find->entries.empty()) {
     SimLastError() = ERROR_FILE_NOT_FOUND;
     ForgetReadAheadIfNoSearch();
@@ -583,14 +798,44 @@ bool SimFileSystem::PutFile(const std::wstring& path, const std::string& content
   return !lastWrite || SetLastWriteTime(path, *lastWrite, view);
 }
 
-bool SimFileSystem::SetLastWriteTime(const std::wstring& path, int64_t seconds, View view) {
+bool SimFileSystem::SetLastWriteTime(const std::wstring& path, int64_t seconds, View view, long nanoseconds) {
   std::string host = HostPath(path, view);
-  struct timeval times[2];
+  struct timespec times[2];
   times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_usec = 0;
+  times[0].tv_nsec = nanoseconds;
   times[1] = times[0];
   readAhead_.Forget();
-  return !host.empty() && ::utimes(host.c_str(), times) == 0;
+  return !host.empty() && ::utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool SimFileSystem::MakeFolderLink(const std::wstring& path, const std::wstring& target) {
+  std::string host = HostPath(path, View::kNative);
+  std::string to = HostPath(target, View::kNative);
+  if (host.empty() || to.empty()) return false;
+  size_t slash = host.rfind('/');
+  if (slash == std::string::npos || !MakeHostDirs(host.substr(0, slash))) return false;
+  readAhead_.Forget();
+  // Both kinds are reparse points that the program sees as folders; a junction's target is
+  // always absolute, and so is the link made here.
+  return ::symlink(to.c_str(), host.c_str()) == 0;
+}
+
+void SimFileSystem::SetAttributes(const std::wstring& path, DWORD attributes, View view) {
+  std::string host = HostPath(path, view);
+  if (host.empty()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes == 0) {
+    attributes_.erase(host);
+  } else {
+    attributes_[host] = attributes;
+  }
+}
+
+DWORD SimFileSystem::ExtraAttributes(const std::string& host) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = attributes_.find(host);
+  return it == attributes_.end() ? 0 : it->second;
 }
 
 std::optional<std::string> SimFileSystem::GetFile(const std::wstring& path, View view) const {

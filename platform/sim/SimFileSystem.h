@@ -29,12 +29,15 @@ class SimFileSystem final : public IFileSystem {
   DWORD GetLastError() override;
   DWORD GetFileAttributesW(const std::wstring& path) override;
   BOOL CreateDirectoryW(const std::wstring& path) override;
+  BOOL CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) override;
+  std::wstring GetAccessListW(const std::wstring& path) override;
   HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                      DWORD flags) override;
   BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD* written) override;
   BOOL ReadFile(HANDLE file, void* data, DWORD bytes, DWORD* read) override;
   BOOL CloseFile(HANDLE file) override;
   BOOL DeleteFileW(const std::wstring& path) override;
+  BOOL RemoveDirectoryW(const std::wstring& path) override;
   HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) override;
   BOOL FindNextFileW(HANDLE find, FindData* data) override;
   BOOL FindClose(HANDLE find) override;
@@ -56,7 +59,13 @@ class SimFileSystem final : public IFileSystem {
   // time in seconds since 1970 when given.
   bool PutFile(const std::wstring& path, const std::string& content,
                std::optional<int64_t> lastWrite = std::nullopt, View view = View::kNative);
-  bool SetLastWriteTime(const std::wstring& path, int64_t seconds, View view = View::kNative);
+  bool SetLastWriteTime(const std::wstring& path, int64_t seconds, View view = View::kNative,
+                        long nanoseconds = 0);
+  // A directory link (symbolic link or junction: both are folder reparse points to the
+  // program) at `path` to `target`, both as the machine names them.
+  bool MakeFolderLink(const std::wstring& path, const std::wstring& target);
+  // Hidden, system and read-only (the other bits are the entry's own); 0 clears them.
+  void SetAttributes(const std::wstring& path, DWORD attributes, View view = View::kNative);
   std::optional<std::string> GetFile(const std::wstring& path, View view = View::kNative) const;
   // Folders under which nothing can be created or written (access denied).
   void AddReadOnlyFolder(const std::wstring& folder);
@@ -65,6 +74,16 @@ class SimFileSystem final : public IFileSystem {
   void SetSpecialFolder(int csidl, std::optional<std::wstring> path);
   void SetTempPath(const std::wstring& path);
   size_t OpenHandleCount() const;
+  // The access and sharing modes of the handles open on a file.
+  struct OpenHandle {
+    DWORD access;
+    DWORD share;
+  };
+  std::vector<OpenHandle> OpenHandles(const std::wstring& path) const;
+  // True while some handle has the file open for writing.
+  bool OpenForWriting(const std::wstring& path) const;
+  // The names a folder holds (without "." and ".."), in listing order.
+  std::vector<std::wstring> FolderEntries(const std::wstring& folder) const;
   // Folder listings read ahead for a walk and not yet asked for.
   size_t ReadAheadListings() const { return readAhead_.HeldListings(); }
   // False under a read-only folder.
@@ -76,6 +95,7 @@ class SimFileSystem final : public IFileSystem {
     DWORD error;
   };
   bool IsUnlistable(const std::wstring& folder) const;
+  static bool TooLongForProgram(const std::wstring& path);
   int FdOf(HANDLE file) const;
   void ForgetReadAheadIfNoSearch();  // -1 for a handle that is not an open file
   std::wstring Normalize(const std::wstring& path) const;
@@ -90,6 +110,9 @@ class SimFileSystem final : public IFileSystem {
   std::vector<std::wstring> readOnly_;
   std::vector<std::wstring> unlistable_;
   std::vector<Fault> faults_;
+  std::map<std::string, DWORD> attributes_;  // by host path: hidden, system, read-only
+  std::map<std::string, std::wstring> accessLists_;  // by host path: the DACL in SDDL
+  DWORD ExtraAttributes(const std::string& host) const;
 
   struct OpenFile;
   struct OpenFind;

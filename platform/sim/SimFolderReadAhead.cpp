@@ -138,10 +138,16 @@ SimListing ReadHostFolder(const std::string& host, bool isRoot, std::vector<std:
   for (uint32_t i : order) {
     const Listed& e = listed[i];
     const char* name = names.c_str() + e.name;
-    // A link reports what it points at; a dangling one, itself.
+    // A link reports what it points at; a dangling one, itself. The links of a simulated
+    // machine are folder links (junctions, directory links), which stay folders when their
+    // target is gone.
     struct stat st;
-    if (::fstatat(dirfd, name, &st, 0) != 0 && ::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    bool folder = S_ISDIR(st.st_mode);
+    bool dangling = false;
+    if (::fstatat(dirfd, name, &st, 0) != 0) {
+      if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      dangling = S_ISLNK(st.st_mode);
+    }
+    bool folder = S_ISDIR(st.st_mode) || dangling;
     FindData& entry = listing.entries.emplace_back();
     entry.name = std::move(wides[i]);
     entry.attributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;

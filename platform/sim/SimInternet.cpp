@@ -1,6 +1,7 @@
 // The WinINet-shaped operations over libcurl: a URL handle is one CurlRequest, whose body
 // streams into the caller's reads; nothing holds a whole body.
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -189,13 +190,16 @@ class SimInternet final : public IInternet {
   }
 
   InternetHandleValue OpenUrl(InternetHandleValue sessionHandle, const std::string& url,
-                              const std::string& headers, DWORD /*flags*/) {
+                              const std::string& headers, DWORD flags) {
     auto session = Find(sessionHandle);
     if (!session || session->isRequest) {
       Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
       return nullptr;
     }
-    machine_.Journal().Record("open_url", WideFromUtf8(url));
+    // The flags decide whether WinINet may answer from its cache or write to it.
+    wchar_t flagText[16];
+    std::swprintf(flagText, 16, L"0x%08X", static_cast<unsigned>(flags));
+    machine_.Journal().Record("open_url", WideFromUtf8(url), flagText);
     if (url.rfind("http://", 0) != 0 && url.rfind("https://", 0) != 0) {
       Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
       return nullptr;

@@ -121,9 +121,9 @@ bool SimMachine::Load(const Json::Value& d, const std::string& sandbox, std::str
     CreateFolderTree(*files_, windows + L"\\System32");
     if (Is64Bit()) CreateFolderTree(*files_, windows + L"\\SysWOW64");
     CreateFolderTree(*files_, files_->GetTempPathW(MAX_PATH + 1));
-    std::wstring appData;
-    if (files_->SHGetSpecialFolderPathW(CSIDL_APPDATA, &appData, false)) {
-      CreateFolderTree(*files_, appData);
+    for (int csidl : {CSIDL_APPDATA, CSIDL_COMMON_APPDATA}) {
+      std::wstring folder;
+      if (files_->SHGetSpecialFolderPathW(csidl, &folder, false)) CreateFolderTree(*files_, folder);
     }
     journal_.Clear();
   }

@@ -145,13 +145,27 @@ bool SimRegistry::Load(const Json::Value& registry, std::string* error) {
       if (error) *error = "registry key \"" + path + "\" does not start with HKCU or HKLM";
       return false;
     }
+    // An object lists a key's values sorted by name (JSON objects are read that way); an
+    // array of [name, value] pairs keeps the order given, which is the key's enumeration order.
     const Json::Value& values = registry[path];
-    if (!values.isObject()) {
-      if (error) *error = "registry key \"" + path + "\" must hold an object of values";
+    if (!values.isObject() && !values.isArray()) {
+      if (error) *error = "registry key \"" + path + "\" must hold an object or an array of values";
       return false;
     }
-    for (const auto& name : values.getMemberNames()) {
-      const Json::Value& v = values[name];
+    std::vector<std::pair<std::string, const Json::Value*>> listed;
+    if (values.isObject()) {
+      for (const auto& name : values.getMemberNames()) listed.emplace_back(name, &values[name]);
+    } else {
+      for (const auto& pair : values) {
+        if (!pair.isArray() || pair.size() != 2 || !pair[0].isString()) {
+          if (error) *error = "registry key \"" + path + "\": each value of an array is [name, value]";
+          return false;
+        }
+        listed.emplace_back(pair[0].asString(), &pair[1]);
+      }
+    }
+    for (const auto& [name, described] : listed) {
+      const Json::Value& v = *described;
       Value value;
       value.name = WideFromUtf8(name);
       if (v.isString()) {

@@ -267,15 +267,32 @@ BOOL SimSystemInfo::ShellExecuteExW(ShellExecuteInfo* info) {
     return FALSE;
   }
   info->hProcess = nullptr;
+  std::function<void(const std::wstring&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook = onExecute_;
+  }
+  if (hook) hook(info->file);
   if (!IsExistingFile(machine_.Files(), info->file)) {
     SimLastError() = ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
+  // The loader reads the program with its own handle: not while another holds it for writing.
+  SimFileSystem& files = machine_.SimFiles();
+  if (files.OpenForWriting(info->file)) {
+    SimLastError() = ERROR_SHARING_VIOLATION;
+    return FALSE;
+  }
+  Execution execution{info->file, info->parameters, info->directory, GetComApartment()};
+  execution.content = files.GetFile(info->file, SimFileSystem::View::kProgram).value_or(std::string());
+  std::wstring folder = info->file.substr(0, info->file.find_last_of(L"\\/") + 1);
+  execution.folderEntries = files.FolderEntries(folder);
+  execution.folderAccess = files.GetAccessListW(folder);
   std::wstring name = ToLowerWide(BaseName(info->file));
   auto* run = new Run{this, name, nullptr};
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    executions_.push_back(Execution{info->file, info->parameters});
+    executions_.push_back(std::move(execution));
     for (const auto& installer : installers_) {
       if (installer.file == name && (!installer.parameters || *installer.parameters == info->parameters)) {
         run->installer = &installer;
@@ -304,7 +321,50 @@ BOOL SimSystemInfo::ShellExecuteExW(ShellExecuteInfo* info) {
   return TRUE;
 }
 
-unsigned SimSystemInfo::RunMain(void* argument) {
+namespace {
+
+// COM on the calling thread, as CoInitializeEx and CoUninitialize count it.
+struct ThreadCom {
+  ComApartment apartment = ComApartment::kNone;
+  int count = 0;
+};
+thread_local ThreadCom t_com;
+
+}  // namespace
+
+void SimSystemInfo::OnExecute(std::function<void(const std::wstring& path)> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onExecute_ = std::move(hook);
+}
+
+bool SimSystemInfo::RestrictLibrarySearch() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    librarySearchRestricted_ = true;
+  }
+  machine_.Journal().Record("library_search", L"system32");
+  return true;
+}
+
+bool SimSystemInfo::LibrarySearchRestricted() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return librarySearchRestricted_;
+}
+
+bool SimSystemInfo::CoInitializeApartmentThreaded() {
+  if (t_com.count > 0 && t_com.apartment != ComApartment::kSingleThreaded) return false;  // RPC_E_CHANGED_MODE
+  t_com.apartment = ComApartment::kSingleThreaded;
+  ++t_com.count;
+  return true;
+}
+
+void SimSystemInfo::CoUninitialize() {
+  if (t_com.count > 0 && --t_com.count == 0) t_com.apartment = ComApartment::kNone;
+}
+
+ComApartment SimSystemInfo::GetComApartment() { return t_com.apartment; }
+
+unsigned WINAPI SimSystemInfo::RunMain(void* argument) {
   auto* run = static_cast<Run*>(argument);
   unsigned exitCode = run->installer ? run->installer->exitCode : 0;
   run->self->RunProcess(*run);  // the last touch of the machine

@@ -7,6 +7,7 @@
 #include <json/value.h>
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -39,11 +40,24 @@ class SimSystemInfo final : public ISystemInfo {
   INT MsiQueryProductStateW(LibraryProc proc, const std::wstring& productCode) override;
   bool GetFileVersion(const std::wstring& path, FixedFileVersion* version) override;
   BOOL ShellExecuteExW(ShellExecuteInfo* info) override;
+  bool RestrictLibrarySearch() override;
+  bool CoInitializeApartmentThreaded() override;
+  void CoUninitialize() override;
+  ComApartment GetComApartment() override;
 
   struct Execution {
     std::wstring path;
     std::wstring parameters;
+    std::wstring directory;                        // the start's working folder, as given
+    ComApartment apartment = ComApartment::kNone;  // of the thread that started it
+    std::string content;                           // the program's bytes at the start
+    std::vector<std::wstring> folderEntries;       // what its folder held then
+    std::wstring folderAccess;                     // the folder's access list (SDDL)
   };
+  // Called on the starting thread just before each start, with the program's path: a test
+  // may try what another process could do at that moment.
+  void OnExecute(std::function<void(const std::wstring& path)> hook);
+  bool LibrarySearchRestricted() const;
   // Every program started, in order.
   std::vector<Execution> Executions() const;
   // Runs of this file (by name, without regard to case) wait until it is released.
@@ -75,7 +89,7 @@ class SimSystemInfo final : public ISystemInfo {
     Json::Value effects;
   };
   struct Run;
-  static unsigned RunMain(void* run);
+  static unsigned WINAPI RunMain(void* run);
   void RunProcess(const Run& run);
   bool LoadEffects(const Json::Value& effects, bool apply, std::string* error);
   std::string VersionKey(const std::wstring& path) const;
@@ -95,6 +109,8 @@ class SimSystemInfo final : public ISystemInfo {
   std::multiset<std::wstring> waiting_;                  // runs being held
   size_t running_ = 0;
   bool shuttingDown_ = false;
+  bool librarySearchRestricted_ = false;
+  std::function<void(const std::wstring&)> onExecute_;
 };
 
 }  // namespace rundix

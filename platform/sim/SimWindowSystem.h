@@ -8,6 +8,8 @@
 // other threads may post meanwhile.
 #pragma once
 
+#include "platform/sim/SimClock.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>

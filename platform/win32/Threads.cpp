@@ -2,12 +2,16 @@
 
 #include <process.h>
 
+#include <type_traits>
+
 namespace rundix {
+
+static_assert(std::is_same_v<ThreadProc, _beginthreadex_proc_type>,
+              "thread procedures must have the type _beginthreadex calls");
 
 HANDLE BeginThreadSuspended(ThreadProc proc, void* argument, DWORD* threadId) {
   unsigned id = 0;
-  uintptr_t h = _beginthreadex(nullptr, 0, reinterpret_cast<unsigned(__stdcall*)(void*)>(proc),
-                               argument, CREATE_SUSPENDED, &id);
+  uintptr_t h = _beginthreadex(nullptr, 0, proc, argument, CREATE_SUSPENDED, &id);
   if (threadId) *threadId = h ? id : 0;
   return reinterpret_cast<HANDLE>(h);
 }

@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -25,6 +28,56 @@ class Win32FileSystem final : public IFileSystem {
   BOOL CreateDirectoryW(const std::wstring& path) override {
     return ::CreateDirectoryW(path.c_str(), nullptr);
   }
+  BOOL CreateDirectoryWithAccessW(const std::wstring& path, const std::wstring& sddl) override {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                 nullptr)) {
+      return FALSE;
+    }
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = descriptor;
+    BOOL ok = ::CreateDirectoryW(path.c_str(), &attributes);
+    DWORD error = ::GetLastError();
+    if (ok) {
+      // The list once more, explicitly and protected from inheritance: a file system that
+      // took no descriptor at creation gets it now, or the folder is not used.
+      BOOL present = FALSE;
+      BOOL defaulted = FALSE;
+      PACL dacl = nullptr;
+      ok = ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present;
+      if (ok) {
+        error = ::SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, dacl, nullptr);
+        ok = error == ERROR_SUCCESS;
+      }
+      if (!ok) {
+        ::RemoveDirectoryW(path.c_str());
+        if (error == ERROR_SUCCESS) error = ERROR_INVALID_SECURITY_DESCR;
+      }
+    }
+    ::LocalFree(descriptor);
+    ::SetLastError(error);
+    return ok;
+  }
+  std::wstring GetAccessListW(const std::wstring& path) override {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, &descriptor) != ERROR_SUCCESS) {
+      return {};
+    }
+    LPWSTR text = nullptr;
+    std::wstring out;
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                               &text, nullptr)) {
+      out = text;
+      ::LocalFree(text);
+    }
+    ::LocalFree(descriptor);
+    return out;
+  }
   HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                      DWORD flags) override {
     return ::CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
@@ -43,6 +96,7 @@ class Win32FileSystem final : public IFileSystem {
   }
   BOOL CloseFile(HANDLE file) override { return ::CloseHandle(file); }
   BOOL DeleteFileW(const std::wstring& path) override { return ::DeleteFileW(path.c_str()); }
+  BOOL RemoveDirectoryW(const std::wstring& path) override { return ::RemoveDirectoryW(path.c_str()); }
 
   HANDLE FindFirstFileW(const std::wstring& pattern, FindData* data) override {
     WIN32_FIND_DATAW found{};

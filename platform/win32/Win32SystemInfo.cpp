@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <vector>
@@ -79,6 +80,40 @@ class Win32SystemInfo final : public ISystemInfo {
     BOOL ok = ::ShellExecuteExW(&sei);
     info->hProcess = ok ? sei.hProcess : nullptr;
     return ok;
+  }
+
+  bool RestrictLibrarySearch() override {
+    // Looked up by name: Windows before 8 has it only with an update.
+    using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto setDefault = kernel == nullptr ? nullptr
+                                        : reinterpret_cast<SetDefaultDllDirectoriesProc>(reinterpret_cast<void (*)()>(
+                                              ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    bool restricted = setDefault != nullptr && setDefault(kSearchSystem32) != FALSE;
+    bool noCurrentDirectory = ::SetDllDirectoryW(L"") != FALSE;
+    return restricted || noCurrentDirectory;
+  }
+
+  bool CoInitializeApartmentThreaded() override {
+    // S_FALSE (already initialised the same way) counts too: every success is balanced.
+    return SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  }
+  void CoUninitialize() override { ::CoUninitialize(); }
+  ComApartment GetComApartment() override {
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    if (FAILED(::CoGetApartmentType(&type, &qualifier))) return ComApartment::kNone;
+    switch (type) {
+      case APTTYPE_STA:
+      case APTTYPE_MAINSTA:
+        return ComApartment::kSingleThreaded;
+      case APTTYPE_MTA:
+        // An implicit MTA is no initialisation of this thread's own.
+        return qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA ? ComApartment::kNone : ComApartment::kMultiThreaded;
+      default:
+        return ComApartment::kMultiThreaded;
+    }
   }
 };
 

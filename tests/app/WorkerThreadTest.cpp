@@ -74,5 +74,69 @@ TEST(WorkerThreads, ReplacingWaitsForTheRunToEndThenReleasesTheRecord) {
   EXPECT_EQ(empty, nullptr);
 }
 
+// A body that runs until the test opens its gate.
+struct Gate {
+  std::atomic<bool> open{false};
+  std::atomic<int> runs{0};
+  std::atomic<bool> finished{false};
+};
+
+void GatedBody(void* g) {
+  auto* gate = static_cast<Gate*>(g);
+  gate->runs.fetch_add(1);
+  while (!gate->open.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  gate->finished = true;
+}
+
+TEST(WorkerThreads, ReleasingARecordWaitsUntilItsThreadHasEnded) {
+  Gate gate;
+  auto worker = std::make_unique<WorkerThread>(&gate, GatedBody);
+  ASSERT_TRUE(worker->Start());
+  std::thread opener([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    gate.open = true;
+  });
+  // The thread clears the record's running flag as it ends: the record must still be there.
+  worker.reset();
+  EXPECT_TRUE(gate.finished.load());
+  opener.join();
+}
+
+TEST(WorkerThreads, StartingARecordWhoseThreadRunsIsRefused) {
+  Gate gate;
+  WorkerThread worker(&gate, GatedBody);
+  ASSERT_TRUE(worker.Start());
+  HANDLE first = worker.Handle();
+  DWORD firstId = worker.ThreadId();
+  EXPECT_FALSE(worker.Start());
+  EXPECT_EQ(worker.Handle(), first) << "the running thread's handle is kept";
+  EXPECT_EQ(worker.ThreadId(), firstId);
+  EXPECT_TRUE(worker.IsRunning());
+  gate.open = true;
+  ASSERT_EQ(WaitForHandle(worker.Handle(), INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(gate.runs.load(), 1) << "no second thread ran";
+  // Once the thread has ended the record may start again.
+  gate.finished = false;
+  ASSERT_TRUE(worker.Start());
+  ASSERT_EQ(WaitForHandle(worker.Handle(), INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(gate.runs.load(), 2);
+  EXPECT_FALSE(worker.IsRunning());
+}
+
+TEST(WorkerThreads, ClosingARunningRecordWaitsForItsThread) {
+  Gate gate;
+  WorkerThread worker(&gate, GatedBody);
+  ASSERT_TRUE(worker.Start());
+  std::thread opener([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    gate.open = true;
+  });
+  worker.Close();
+  EXPECT_TRUE(gate.finished.load());
+  EXPECT_FALSE(worker.HasHandle());
+  EXPECT_FALSE(worker.IsRunning());
+  opener.join();
+}
+
 }  // namespace
 }  // namespace rundix

@@ -2,6 +2,9 @@
 // a real rundix-server whose files misbehave on request.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <filesystem>
 
 #include "engine/InternetTransfer.h"
@@ -59,6 +62,19 @@ TEST_F(DownloadTest, AKnownLengthBodyIsWrittenWholeIntoFoldersMadeFromTheOutside
   EXPECT_TRUE(Content(L"C:\\Dl\\a\\forward.bin") == test::PatternBytes(300000));
 }
 
+TEST_F(DownloadTest, NeitherDownloadsNorReportsUseTheBrowserCache) {
+  ASSERT_TRUE(Download("ok.bin", L"C:\\Dl\\ok.bin"));
+  ASSERT_TRUE(RequestUrl(*machine, "http://" + server->address() + "/zq/rundix/ok.bin"));
+  auto opened = machine->Journal().EventsOfKind("open_url");
+  ASSERT_EQ(opened.size(), 2u);
+  for (const auto& e : opened) {
+    DWORD flags = static_cast<DWORD>(std::wcstoul(e.detail.c_str(), nullptr, 16));
+    EXPECT_EQ(flags & (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE),
+              static_cast<DWORD>(INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE))
+        << Utf8FromWide(e.subject) << " " << Utf8FromWide(e.detail);
+  }
+}
+
 TEST_F(DownloadTest, ASecondDownloadReplacesTheFile) {
   const std::wstring path = L"C:\\Users\\user\\AppData\\Roaming\\RUNDIX\\ok.bin";
   ASSERT_TRUE(machine->SimFiles().PutFile(path, std::string(500000, 'x')));
@@ -102,6 +118,86 @@ TEST_F(DownloadTest, ABodyWithoutALengthMustEndAtTheCeiling) {
   EXPECT_EQ(std::filesystem::file_size(machine->SimFiles().HostPath(L"C:\\Dl\\exact.bin")), kCeiling);
   // Still more data at 50 MiB: a cut-off installer, never a success.
   EXPECT_FALSE(Download("over.bin", L"C:\\Dl\\over.bin"));
+}
+
+// The simulated machine with WinINet reads of exactly `limit` bytes (less only at the end of
+// the body) whatever was asked, as reads on a real network come back shorter than asked and
+// never line up with the 50 MiB ceiling. The bytes are held back and handed out in order.
+class ShortReadInternet final : public IInternet {
+ public:
+  ShortReadInternet(IInternet& inner, DWORD limit) : inner_(inner), limit_(limit) {}
+  DWORD GetLastError() override { return inner_.GetLastError(); }
+  InternetHandleValue InternetOpenW(const std::wstring& a, DWORD t, const std::wstring& p, const std::wstring& b,
+                                    DWORD f) override {
+    return inner_.InternetOpenW(a, t, p, b, f);
+  }
+  InternetHandleValue InternetOpenA(const std::string& a, DWORD t, const std::string& p, const std::string& b,
+                                    DWORD f) override {
+    return inner_.InternetOpenA(a, t, p, b, f);
+  }
+  BOOL InternetSetOptionW(InternetHandleValue h, DWORD o, DWORD v) override { return inner_.InternetSetOptionW(h, o, v); }
+  BOOL InternetSetOptionA(InternetHandleValue h, DWORD o, DWORD v) override { return inner_.InternetSetOptionA(h, o, v); }
+  InternetHandleValue InternetOpenUrlW(InternetHandleValue s, const std::wstring& u, const std::wstring& h, DWORD l,
+                                       DWORD f, ULONG_PTR c) override {
+    return inner_.InternetOpenUrlW(s, u, h, l, f, c);
+  }
+  InternetHandleValue InternetOpenUrlA(InternetHandleValue s, const std::string& u, const std::string& h, DWORD l,
+                                       DWORD f, ULONG_PTR c) override {
+    return inner_.InternetOpenUrlA(s, u, h, l, f, c);
+  }
+  BOOL HttpQueryInfoW(InternetHandleValue r, DWORD level, void* buffer, DWORD* bytes, DWORD* index) override {
+    return inner_.HttpQueryInfoW(r, level, buffer, bytes, index);
+  }
+  BOOL InternetReadFile(InternetHandleValue r, void* buffer, DWORD bytes, DWORD* read) override {
+    char chunk[4096];
+    while (pending_.size() < limit_) {
+      DWORD got = 0;
+      if (!inner_.InternetReadFile(r, chunk, sizeof(chunk), &got)) return FALSE;
+      if (got == 0) break;
+      pending_.append(chunk, got);
+    }
+    DWORD n = static_cast<DWORD>(std::min<size_t>({bytes, limit_, pending_.size()}));
+    std::memcpy(buffer, pending_.data(), n);
+    pending_.erase(0, n);
+    if (read) *read = n;
+    return TRUE;
+  }
+  BOOL InternetCloseHandle(InternetHandleValue h) override { return inner_.InternetCloseHandle(h); }
+
+ private:
+  IInternet& inner_;
+  DWORD limit_;
+  std::string pending_;  // one request at a time in these tests
+};
+
+class ShortReadMachine final : public Machine {
+ public:
+  ShortReadMachine(SimMachine& inner, DWORD limit) : inner_(inner), internet_(inner.Internet(), limit) {}
+  IRegistry& Registry() override { return inner_.Registry(); }
+  IFileSystem& Files() override { return inner_.Files(); }
+  IProfile& Profile() override { return inner_.Profile(); }
+  IRuntime& Runtime() override { return inner_.Runtime(); }
+  ISystemInfo& System() override { return inner_.System(); }
+  IEventLog& EventLog() override { return inner_.EventLog(); }
+  IInternet& Internet() override { return internet_; }
+  IWinHttp& WinHttp() override { return inner_.WinHttp(); }
+  ICodePages& CodePages() override { return inner_.CodePages(); }
+
+ private:
+  SimMachine& inner_;
+  ShortReadInternet internet_;
+};
+
+TEST_F(DownloadTest, TheCeilingHoldsWhateverTheSizesOfTheReads) {
+  files.PutSparse("exact.bin", kCeiling);
+  files.PutSparse("over.bin", kCeiling + 1);
+  // 1000-byte reads do not meet 50 MiB on a read boundary: the read that would cross it must
+  // not carry the download over.
+  ShortReadMachine overReads(*machine, 1000);
+  EXPECT_FALSE(DownloadUrlToFile(overReads, Url("over.bin"), L"C:\\Dl\\over.bin"));
+  ShortReadMachine exactReads(*machine, 1000);
+  ASSERT_TRUE(DownloadUrlToFile(exactReads, Url("exact.bin"), L"C:\\Dl\\exact.bin"));
+  EXPECT_EQ(std::filesystem::file_size(machine->SimFiles().HostPath(L"C:\\Dl\\exact.bin")), kCeiling);
 }
 
 TEST_F(DownloadTest, NoServerNoFolderOrAnUnwritableFolderFails) {

@@ -27,7 +27,7 @@ class WinInetDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* server = std::getenv("RUNDIX_TEST_HTTP");
-    if (server == nullptr || *server == '\0') GTEST_SKIP() << "RUNDIX_TEST_HTTP is not set";
+    if (server == nullptr || *server == '\0') GTEST_SKIP() << "no test server: RUNDIX_TEST_HTTP is not set (ctest's wine_environment fixture starts one)";
     base = std::string("http://") + server;
     folder = m.Files().GetTempPathW(MAX_PATH + 1) + L"rundix-download-test\\";
   }

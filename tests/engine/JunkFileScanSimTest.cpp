@@ -73,6 +73,76 @@ TEST_F(JunkFileScanSim, TheFolderListKeepsItsOrderAndLeavesOutEmptyPaths) {
   EXPECT_EQ(BuildJunkFolderList(machine_->Files()), expected);
 }
 
+TEST_F(JunkFileScanSim, AnEmptyOrFailingTemporaryPathLeavesTheTemporaryFolderOut) {
+  for (const char* temp : {R"("")", "null"}) {
+    Load(std::string(R"({"windows_dir":"D:\\Win","temp_dir":)") + temp + "}");
+    Strings list = BuildJunkFolderList(machine_->Files());
+    ASSERT_EQ(list.size(), 6u) << temp;
+    EXPECT_EQ(list.front(), L"D:\\Win\\Temp");
+  }
+}
+
+TEST_F(JunkFileScanSim, HiddenSystemAndReadOnlyFilesCountLikeOthers) {
+  Load(R"({"files":[
+      {"path":"C:\\J\\plain.log","text":"1"},
+      {"path":"C:\\J\\hidden.log","text":"22","attributes":["hidden"]},
+      {"path":"C:\\J\\sys\\system.dat","text":"333","attributes":["system","hidden"]},
+      {"path":"C:\\J\\ro.txt","text":"4444","attributes":["readonly"]}]})");
+  // The machine reports them as Windows would...
+  IFileSystem& files = machine_->Files();
+  EXPECT_EQ(files.GetFileAttributesW(L"C:\\J\\hidden.log"), DWORD{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN});
+  EXPECT_EQ(files.GetFileAttributesW(L"C:\\J\\sys\\system.dat"),
+            DWORD{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+  EXPECT_EQ(files.CreateFileW(L"C:\\J\\ro.txt", GENERIC_WRITE, 0, OPEN_EXISTING, 0), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(files.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  FindData found;
+  FindHandle find = OwnFind(files, files.FindFirstFileW(L"C:\\J\\ro.txt", &found));
+  ASSERT_TRUE(find);
+  EXPECT_EQ(found.attributes, DWORD{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY});
+  find.reset();
+  // ...and the walk passes none of them over.
+  auto findings = Scan(L"C:\\J");
+  EXPECT_EQ(Texts(findings, 3), (Strings{L"C:\\J\\hidden.log", L"C:\\J\\plain.log", L"C:\\J\\ro.txt",
+                                         L"C:\\J\\sys\\system.dat"}));
+  EXPECT_EQ(Texts(findings, 4), (Strings{L"2", L"1", L"4", L"3"}));
+}
+
+TEST_F(JunkFileScanSim, TimesBefore1970After2106AndWithinASecond) {
+  const int32_t repair = 1700000000;
+  Load(R"({"files":[
+      {"path":"C:\\J\\ancient.log","text":"","mtime":-86400},
+      {"path":"C:\\J\\far.log","text":"","mtime":5000000000},
+      {"path":"C:\\J\\halfpast.log","text":"","mtime":1700000000.5},
+      {"path":"C:\\J\\next.log","text":"","mtime":1700000001.25}]})");
+  // Before 1970 never counts, even with no repair; beyond 32 bits always counts; a time
+  // within the repair's second is not later than it.
+  EXPECT_EQ(Texts(Scan(L"C:\\J"), 3), (Strings{L"C:\\J\\far.log", L"C:\\J\\halfpast.log", L"C:\\J\\next.log"}));
+  EXPECT_EQ(Texts(Scan(L"C:\\J", repair), 3), (Strings{L"C:\\J\\far.log", L"C:\\J\\next.log"}));
+  // The listing carries the sub-second part, in 100-nanosecond units since 1601.
+  FindData found;
+  FindHandle find = OwnFind(machine_->Files(), machine_->Files().FindFirstFileW(L"C:\\J\\halfpast.log", &found));
+  ASSERT_TRUE(find);
+  uint64_t ticks = (static_cast<uint64_t>(found.lastWriteTime.dwHighDateTime) << 32) | found.lastWriteTime.dwLowDateTime;
+  EXPECT_EQ(ticks, (1700000000ULL + 11644473600ULL) * 10000000ULL + 5000000ULL);
+}
+
+TEST_F(JunkFileScanSim, DescribedLinksAndJunctionsAreWalkedOnceEach) {
+  Load(R"({"files":[
+      {"path":"C:\\J\\own.log","text":""},
+      {"path":"C:\\Elsewhere\\far.log","text":""}],
+      "links":[
+      {"path":"C:\\J\\loop","target":"C:\\J","type":"junction"},
+      {"path":"C:\\J\\out","target":"C:\\Elsewhere","type":"symlink"},
+      {"path":"C:\\J\\dangling","target":"C:\\Gone","type":"junction"}]})");
+  IFileSystem& files = machine_->Files();
+  EXPECT_EQ(files.GetFileAttributesW(L"C:\\J\\loop") & FILE_ATTRIBUTE_DIRECTORY, DWORD{FILE_ATTRIBUTE_DIRECTORY});
+  // The junction back to the start ends there; the link out is followed once.
+  EXPECT_EQ(Texts(Scan(L"C:\\J"), 3), (Strings{L"C:\\J\\out\\far.log", L"C:\\J\\own.log"}));
+  std::string error;
+  EXPECT_FALSE(SimMachine::FromJson(R"({"links":[{"path":"C:\\a","target":"C:\\b","type":"hard"}]})",
+                                    dir_.path() + "/bad", &error));
+}
+
 TEST_F(JunkFileScanSim, EveryFileAtAnyDepthCountsWithoutARepair) {
   Load(R"({"files":[
       {"path":"C:\\Windows\\Temp\\a.log","text":"12345"},

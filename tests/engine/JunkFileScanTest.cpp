@@ -43,6 +43,30 @@ class JunkFileScanTest : public ::testing::Test {
   Strings made_;
 };
 
+TEST_F(JunkFileScanTest, ATreeDeeperThanMaxPathIsWalkedToItsEnd) {
+  // Folders made through the "\\?\" form: their plain paths pass MAX_PATH characters.
+  std::wstring deep = root_ + L"\\sub";
+  std::vector<std::wstring> folders;
+  while (deep.size() < MAX_PATH + 40) {
+    deep += L"\\" + std::wstring(40, L'd');
+    ASSERT_TRUE(files_.CreateDirectoryW(ExtendedLengthPath(deep))) << "error " << files_.GetLastError();
+    folders.push_back(deep);
+  }
+  const std::wstring file = deep + L"\\bottom.log";
+  Write(ExtendedLengthPath(file), 5);
+  Write(root_ + L"\\top.log", 1);
+
+  test::ScanHarness harness(machine_);
+  JunkFileScan(harness.context, root_, harness.panel, harness.category);
+  Strings paths = test::Texts(harness.Drain(), 3);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (Strings{file, root_ + L"\\top.log"})) << "the finding shows the plain path";
+
+  for (const auto& f : made_) files_.DeleteFileW(f);
+  made_.clear();
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) files_.RemoveDirectoryW(ExtendedLengthPath(*it));
+}
+
 TEST_F(JunkFileScanTest, WalksARealTreeAndReportsEachFileWithItsSize) {
   Write(root_ + L"\\top.log", 3);
   Write(root_ + L"\\sub\\mid.tmp", 0);

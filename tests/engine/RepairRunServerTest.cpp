@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "app/Messages.h"
+#include "engine/InstallerVerification.h"
 #include "engine/RepairRun.h"
+#include "platform/Crypto.h"
 #include "platform/MessagePost.h"
 #include "platform/Text.h"
 #include "platform/sim/SimFileSystem.h"
@@ -41,11 +43,12 @@ std::ostream& operator<<(std::ostream& out, const Started& s) {
 class RepairRunTest : public ::testing::Test {
  protected:
   // Serves every installer, with the faults given ("NAME=MODE").
+  // Serves every installer, each pinned as served, with the faults given ("NAME=MODE").
   void Serve(const std::vector<std::string>& faults = {}, const std::vector<std::string>& absent = {}) {
     unsigned seed = 1;
     for (const std::wstring& name : FileNames()) {
       std::string n = Utf8FromWide(name);
-      if (std::find(absent.begin(), absent.end(), n) == absent.end()) files.Put(n, test::PatternBytes(5000 + seed, seed));
+      if (std::find(absent.begin(), absent.end(), n) == absent.end()) Put(n, test::PatternBytes(5000 + seed, seed));
       ++seed;
     }
     std::vector<std::string> args{"--files", files.folder()};
@@ -55,6 +58,13 @@ class RepairRunTest : public ::testing::Test {
     }
     server = std::make_unique<test::ServerProcess>(args);
     ASSERT_TRUE(server->running());
+  }
+  // A served installer and its pin, as the tests' pins file would have it.
+  void Put(const std::string& name, const std::string& bytes) {
+    files.Put(name, bytes);
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    pins.Set(InstallerPin{WideFromUtf8(name), bytes.size(), hash.FinishHex()});
   }
   void Load(const std::string& json) {
     std::string error;
@@ -73,15 +83,19 @@ class RepairRunTest : public ::testing::Test {
     c.window = kWindow;
     c.appDataFolder = std::move(appData);
     c.server = server->waddress();
+    c.pins = &pins;
     return c;
   }
+  // The installers started, by file name: each runs from a run folder of its own.
   std::vector<Started> Executions() {
     std::vector<Started> out;
-    for (const auto& e : machine->SimSystem().Executions()) out.push_back(Started{e.path, e.parameters});
+    for (const auto& e : machine->SimSystem().Executions()) {
+      out.push_back(Started{e.path.substr(e.path.rfind(L'\\') + 1), e.parameters});
+    }
     return out;
   }
   static Started Installer(const std::wstring& name, const std::wstring& parameters) {
-    return Started{kAppData + name, parameters};
+    return Started{name, parameters};
   }
   // The six x86 Visual C++ runtimes, run first on any machine with their own switches.
   static std::vector<Started> X86VisualCpp() {
@@ -106,6 +120,7 @@ class RepairRunTest : public ::testing::Test {
   }
 
   test::ServedFiles files;
+  InstallerPins pins;
   std::unique_ptr<test::ServerProcess> server;
   test::TempDir sandbox;
   std::unique_ptr<SimMachine> machine;
@@ -119,6 +134,9 @@ TEST_F(RepairRunTest, On64BitWithEverythingTheX86VisualCppIsStillDownloadedAndRu
   ExpectReports();
   EXPECT_EQ(Executions(), X86VisualCpp());
   EXPECT_EQ(Downloads(), 6u);
+  for (const auto& e : machine->SimSystem().Executions()) {
+    EXPECT_EQ(e.apartment, ComApartment::kSingleThreaded) << "started without COM on the thread";
+  }
   EXPECT_TRUE(machine->SimFiles().GetFile(std::wstring(kAppData) + L"2008_vcredist_x86.exe") ==
               test::PatternBytes(5002, 2));
 }
@@ -174,11 +192,40 @@ TEST_F(RepairRunTest, ASecondRunReplacesTheInstallerFiles) {
   RunRepair(Context());
   const std::wstring local = std::wstring(kAppData) + L"2013_vcredist_x86.exe";
   EXPECT_TRUE(machine->SimFiles().GetFile(local) == test::PatternBytes(5005, 5));
-  files.Put("2013_vcredist_x86.exe", "a shorter installer");
+  Put("2013_vcredist_x86.exe", "a shorter installer");
   RunRepair(Context());
   EXPECT_EQ(machine->SimFiles().GetFile(local), "a shorter installer");
+  EXPECT_TRUE(machine->SimSystem().Executions().back().content.size() > 0);
   ExpectReports(2);
   EXPECT_EQ(Executions().size(), 12u);
+}
+
+TEST_F(RepairRunTest, OnlyPinnedBytesRunAndEveryEntryStillReports) {
+  Serve();
+  // The server's 2008 installer is not the pinned one; 2012 has no pin at all.
+  files.Put("2008_vcredist_x86.exe", test::PatternBytes(5002, 99));
+  InstallerPins partial;
+  for (const RuntimePackage& p : BuildCatalogue()) {
+    if (p.fileName != L"2012_vcredist_x86.exe" && pins.Find(p.fileName)) partial.Set(*pins.Find(p.fileName));
+  }
+  pins = partial;
+  LoadFixture("everything-x64.json");
+  RunRepair(Context());
+  ExpectReports();
+  EXPECT_EQ(Executions(), (std::vector<Started>{Installer(L"2005_vcredist_x86.exe", L"/Q"),
+                                                Installer(L"2010_vcredist_x86.exe", L"/q"),
+                                                Installer(L"2013_vcredist_x86.exe", L"/quiet /norestart"),
+                                                Installer(L"2015_VC_redist.x86.exe", L"/quiet /norestart")}));
+  EXPECT_EQ(Downloads(), 6u);
+  // What failed verification is not kept; what passed stays in the application data folder.
+  EXPECT_FALSE(machine->SimFiles().GetFile(std::wstring(kAppData) + L"2008_vcredist_x86.exe"));
+  EXPECT_FALSE(machine->SimFiles().GetFile(std::wstring(kAppData) + L"2012_vcredist_x86.exe"));
+  EXPECT_TRUE(machine->SimFiles().GetFile(std::wstring(kAppData) + L"2005_vcredist_x86.exe"));
+  EXPECT_TRUE(machine->SimFiles().FolderEntries(L"C:\\ProgramData").empty()) << "no run folder is left";
+  for (const auto& e : machine->SimSystem().Executions()) {
+    EXPECT_EQ(e.folderAccess, kRunFolderAccess);
+    EXPECT_EQ(e.folderEntries.size(), 1u);
+  }
 }
 
 TEST_F(RepairRunTest, WithoutAnApplicationDataFolderNothingIsDownloaded) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "RundixConfig.h"
+#include "engine/InstallerPins.h"
 #include "engine/RuntimeCatalogue.h"
 
 namespace rundix {
@@ -78,6 +79,13 @@ TEST(PresenceTests, ChosenByFileNameWithoutRegardToCase) {
   EXPECT_FALSE(SelectPresenceTest(L"vcredist_x86.exe").has_value());
   EXPECT_FALSE(SelectPresenceTest(L"").has_value());
   EXPECT_FALSE(SelectPresenceTest(L"2005_vcredist_x86.exe ").has_value());
+}
+
+TEST(RuntimeCatalogue, ThePinsCheckReadTheCatalogueFileNames) {
+  // The configure step reads the names from the catalogue's table to demand a pin for each.
+  std::vector<std::wstring> names;
+  for (const RuntimePackage& p : BuildCatalogue()) names.push_back(p.fileName);
+  EXPECT_EQ(InstallerPins::ConfiguredCatalogueNames(), names);
 }
 
 }  // namespace

@@ -95,6 +95,16 @@ TEST_F(SharedDllScanSim, EveryValueIsAFindingAndRuntimesCarryTheCategory) {
   EXPECT_TRUE(Matching(after).empty());
 }
 
+TEST_F(SharedDllScanSim, ADescribedValueOrderIsTheEnumerationOrder) {
+  // An array keeps the order a key enumerates in; an object would be read sorted by name.
+  Load(R"({"registry":{"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls":[
+      ["C:\\w\\zlib1.dll", 1], ["C:\\w\\MSVCP140.dll", 2], ["C:\\w\\a.dll", {"dword": 3}]]}})");
+  EXPECT_EQ(Texts(Scan(), 1), (Strings{L"zlib1.dll", L"MSVCP140.dll", L"a.dll"}));
+  std::string error;
+  EXPECT_FALSE(SimMachine::FromJson(R"({"registry":{"HKLM\\X":[["only a name"]]}})", dir_.path() + "/bad", &error));
+  EXPECT_NE(error.find("[name, value]"), std::string::npos) << error;
+}
+
 TEST_F(SharedDllScanSim, The64BitViewHidesThe32BitOne) {
   Load();
   Add(k64, L"C:\\Windows\\system32\\msvcp140.dll");

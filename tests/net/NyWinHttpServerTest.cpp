@@ -191,6 +191,19 @@ TEST_F(NyWinHttpServerTest, ThePlatformCookieStoreIsReadOnTheFirstAttempt) {
   EXPECT_EQ(client.GetResponseText(), "cookie: store=v1");
 }
 
+TEST_F(NyWinHttpServerTest, PlatformCookiesBelongToTheHostTheyWereReadFor) {
+  auto machine = rundix::test::MakeTestMachine(
+      R"({"cookies": [{"domain": "127.0.0.1", "name": "store", "value": "v1"}]})");
+  NyWinHttp client(machine->machine());
+  ASSERT_TRUE(client.Request(client.CancelEvent(), Http(L"/rundix-test/cookie")));
+  ASSERT_EQ(client.cookieJar.size(), 1u);
+  EXPECT_EQ(client.cookieJar[0].domain, L"127.0.0.1");
+  // The same object asks another host: the store's cookie of 127.0.0.1 stays home.
+  ASSERT_TRUE(client.Request(client.CancelEvent(),
+                             L"http://localhost:" + std::to_wstring(server_->port()) + L"/rundix-test/cookie"));
+  EXPECT_EQ(client.GetResponseText(), "cookie: ");
+}
+
 TEST_F(NyWinHttpServerTest, A302WithRedirectsDisabledFailsAndKeepsTheLocation) {
   http.followRedirects = false;
   EXPECT_FALSE(http.Request(http.CancelEvent(), Http(L"/rundix-test/redirect?to=/rundix-test/echo%3Fmoved%3D1")));

@@ -95,6 +95,15 @@ TEST_F(NyWinHttpTest, OnlyADomainAttributeNamesTheDomain) {
   for (const NyCookie& c : http.cookieJar) EXPECT_EQ(c.domain, L"api.example.com");
 }
 
+TEST_F(NyWinHttpTest, ACookieWithoutADomainGoesToNoHost) {
+  http.host = L"a.example";
+  http.AddCookie(L"", L"stray", L"1");
+  http.AddCookie(L"a.example", L"sid", L"2");
+  EXPECT_EQ(http.AddCookieHeader(nullptr), L"Cookie: sid=2");
+  http.host.clear();  // a URL that named no host
+  EXPECT_EQ(http.AddCookieHeader(nullptr), L"");
+}
+
 TEST_F(NyWinHttpTest, CookiesAreUniqueByDomainAndNameExactly) {
   http.AddCookie(L"a.com", L"sid", L"1");
   http.AddCookie(L"a.com", L"sid", L"2");
@@ -105,12 +114,12 @@ TEST_F(NyWinHttpTest, CookiesAreUniqueByDomainAndNameExactly) {
 }
 
 TEST_F(NyWinHttpTest, CookieLinePicksRecordsByDomainAndHostContainment) {
-  http.AddCookie(L"", L"any", L"0");
+  http.AddCookie(L"", L"any", L"0");                         // no domain: no host's
   http.AddCookie(L"Example.COM", L"inHost", L"1");         // the host contains the domain
   http.AddCookie(L"shop.example.com.cn", L"inDomain", L"2");  // the domain contains the host
   http.AddCookie(L"other.org", L"elsewhere", L"3");
   http.host = L"SHOP.example.com";
-  EXPECT_EQ(http.AddCookieHeader(nullptr), L"Cookie: any=0; inHost=1; inDomain=2");
+  EXPECT_EQ(http.AddCookieHeader(nullptr), L"Cookie: inHost=1; inDomain=2");
 
   NyWinHttp fresh(host->machine());
   fresh.host = L"example.com";

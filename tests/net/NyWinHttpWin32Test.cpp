@@ -25,7 +25,7 @@ class NyWinHttpWin32Test : public ::testing::Test {
   void SetUp() override {
     http_ = FromEnv("RUNDIX_TEST_HTTP");
     https_ = FromEnv("RUNDIX_TEST_HTTPS");
-    ASSERT_FALSE(http_.empty()) << "RUNDIX_TEST_HTTP names no server";
+    if (http_.empty()) GTEST_SKIP() << "no test server: RUNDIX_TEST_HTTP is not set (ctest's wine_environment fixture starts one)";
   }
   std::wstring Http(const std::wstring& path) const { return L"http://" + http_ + path; }
   bool HaveTestRoutes() {

@@ -241,5 +241,24 @@ TEST_F(SimInstallerTest, AMachineGoingAwayLetsHeldInstallersEnd) {
   m.reset();  // must not hang, and the held run must not touch the machine afterwards
 }
 
+TEST(SimLibrarySearch, TheRestrictionIsRecordedAndAProgramHeldForWritingDoesNotStart) {
+  test::TempDir dir;
+  auto machine = Load(dir, R"({"files":[{"path":"C:\\D\\setup.exe","text":"MZ"}]})");
+  EXPECT_FALSE(machine->SimSystem().LibrarySearchRestricted());
+  EXPECT_TRUE(machine->System().RestrictLibrarySearch());
+  EXPECT_TRUE(machine->SimSystem().LibrarySearchRestricted());
+  EXPECT_EQ(machine->Journal().EventsOfKind("library_search").size(), 1u);
+
+  // The loader cannot read a program another handle is writing.
+  HANDLE writer = machine->Files().CreateFileW(L"C:\\D\\setup.exe", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  ShellExecuteInfo info;
+  info.file = L"C:\\D\\setup.exe";
+  EXPECT_FALSE(machine->System().ShellExecuteExW(&info));
+  EXPECT_EQ(machine->System().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  machine->Files().CloseFile(writer);
+  EXPECT_TRUE(machine->System().ShellExecuteExW(&info));
+}
+
 }  // namespace
 }  // namespace rundix

@@ -8,7 +8,7 @@
 namespace rundix {
 namespace {
 
-unsigned CountAndReturnSeven(void* arg) {
+unsigned WINAPI CountAndReturnSeven(void* arg) {
   static_cast<std::atomic<int>*>(arg)->fetch_add(1);
   return 7;
 }

@@ -48,6 +48,22 @@ TEST(ProbeDetect, PrintsTheMasksAndEachEntrysDecision) {
   }
 }
 
+TEST(ProbeDetect, TheOpenALAndPhysXEntriesShowWhatTheyWereDecidedBy) {
+  int status = -1;
+  Json::Value x64 = Detect("everything-x64.json", &status);
+  ASSERT_EQ(status, 0);
+  const Json::Value& openAL = x64["entries"][17];
+  EXPECT_EQ(openAL["fileName"].asString(), "OpenALv2070.exe");
+  EXPECT_EQ(openAL["fileVersion"].asString(), "6.14.357.24");
+  EXPECT_TRUE(openAL["loadable"].asBool());
+  const Json::Value& physX = x64["entries"][18];
+  EXPECT_EQ(physX["registryVersion"].asString(), "2.8.6.4");  // PhysX Version 2080604
+  EXPECT_EQ(physX["fileVersion"].asString(), "2.8.6.4");
+  EXPECT_TRUE(physX["loaderUsable"].asBool());
+  // The mask entries carry no such values.
+  EXPECT_FALSE(x64["entries"][0].isMember("fileVersion"));
+}
+
 TEST(ProbeDetect, WithoutAMachineItFails) {
   std::ostringstream out;
   ProbeOptions options;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "tests/support/TestMachine.h"
@@ -74,6 +76,31 @@ TEST(ProbeScan, WithoutARepairRuntimesCarryTheirCategory) {
   EXPECT_EQ(lines[0]["stage"].asInt(), 4);
   EXPECT_TRUE(lines[0]["category"].asBool());
   EXPECT_FALSE(lines[1]["category"].asBool());
+}
+
+TEST(ProbeScan, ItChangesNothingAndLeavesNothingBehind) {
+  test::TempDir sandbox;
+  int status = -1;
+  RunScan(std::string(RUNDIX_TEST_DATA_DIR) + "/scan/machine.json", sandbox.path(), &status);
+  ASSERT_EQ(status, 0);
+  // The program would make its application data folder; the probe only looks.
+  EXPECT_TRUE(std::filesystem::exists(sandbox.path() + "/C/Users/user/AppData/Roaming"));
+  EXPECT_FALSE(std::filesystem::exists(sandbox.path() + "/C/Users/user/AppData/Roaming/RUNDIX"));
+
+  // Without --sandbox it makes its own and removes it again.
+  auto probeFolders = [] {
+    std::set<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
+      std::string name = e.path().filename().string();
+      if (name.rfind("rundix-probe-", 0) == 0) found.insert(name);
+    }
+    return found;
+  };
+  std::set<std::string> before = probeFolders();
+  RunScan(std::string(RUNDIX_TEST_DATA_DIR) + "/scan/machine.json", "", &status);
+  ASSERT_EQ(status, 0);
+  std::set<std::string> after = probeFolders();
+  for (const std::string& name : after) EXPECT_TRUE(before.count(name)) << name << " was left behind";
 }
 
 TEST(ProbeScan, ABadDescriptionFailsWithAReason) {

@@ -90,11 +90,7 @@ TEST(KuLayoutTest, ContentTallerThanTheLayoutShowsTheScrollBar) {
   list.EnableScrollBar(true, false);
   KuScrollbar* bar = list.GetVerticalScrollbar();
   ASSERT_NE(bar, nullptr);
-  // The skin's list style: 15 wide, lines of 30, no arrow buttons.
-  bar->SetFixedWidth(15);
-  bar->SetLineSize(30);
-  bar->SetShowButton1(false);
-  bar->SetShowButton2(false);
+  bar->ApplyAttributeList(L"width=\"15\" linesize=\"30\" showbutton1=\"false\" showbutton2=\"false\"");
   std::vector<KuControl*> rows;
   for (int i = 0; i < 10; ++i) rows.push_back(Child(list, 0, 50));
   list.SetPos(RECT{0, 0, 200, 300});
@@ -134,8 +130,7 @@ TEST(KuLayoutTest, HorizontalShareUsesTheWidthLeftBesideTheVerticalBar) {
   KuHorizontalLayout row;
   row.EnableScrollBar(true, false);
   row.GetVerticalScrollbar()->SetFixedWidth(15);
-  KuControl* tall = Child(row, 50, 0);
-  tall->SetMinHeight(500);
+  Child(row, 50, 500);
   KuControl* rest = Child(row, 0, 0);
   row.SetPos(RECT{0, 0, 300, 200});
   ASSERT_TRUE(row.GetVerticalScrollbar()->IsVisible());

@@ -147,6 +147,19 @@ TEST_F(KuLoadResourceTest, DamagedOrOversizedImagesYieldNoImage) {
   for (int i = 0; i < 16; ++i) jpeg[dht + 5 + i] = static_cast<char>(0x20);  // 512 symbols
   EXPECT_EQ(Decode(jpeg), nullptr);
 
+  // A scan that uses a Huffman table, or a frame that uses a quantisation table, that no
+  // segment defined is refused: the decoder would read its uninitialised tables.
+  std::string undefinedHuffman = ResourceString(L"PNG", 206);
+  const size_t sos = undefinedHuffman.find("\xFF\xDA");
+  ASSERT_NE(sos, std::string::npos);
+  undefinedHuffman[sos + 6] = static_cast<char>(0x33);  // first component: tables 3 and 3
+  EXPECT_EQ(Decode(undefinedHuffman), nullptr);
+  std::string undefinedQuant = ResourceString(L"PNG", 206);
+  const size_t sof = undefinedQuant.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  undefinedQuant[sof + 12] = 3;  // first component's quantisation table
+  EXPECT_EQ(Decode(undefinedQuant), nullptr);
+
   // Every cut of a good PNG and a good JPEG fails, wherever the cut falls.
   for (UINT id : {202u, 206u, 208u}) {
     const std::string good = ResourceString(L"PNG", id);

@@ -37,9 +37,9 @@ inline ::testing::AssertionResult PixelNear(const Bitmap& bitmap, int x, int y, 
   if (x < 0 || y < 0 || x >= bitmap.Width() || y >= bitmap.Height()) {
     return ::testing::AssertionFailure() << "(" << x << ", " << y << ") is outside the bitmap";
   }
-  ::testing::AssertionResult near = ColourNear(PixelAt(bitmap, x, y), expected, tolerance);
-  if (near) return near;
-  return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << near.message();
+  ::testing::AssertionResult result = ColourNear(PixelAt(bitmap, x, y), expected, tolerance);
+  if (result) return result;
+  return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << result.message();
 }
 
 // Writes <suite>.<test>[_<tag>]_err.png under the build folder's artifacts/ when the running

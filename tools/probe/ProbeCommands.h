@@ -23,10 +23,14 @@ struct ProbeOptions {
 void WriteJson(std::ostream& out, const Json::Value& value, bool oneLine = false);
 
 int ProbeCatalogue(const ProbeOptions& options, std::ostream& out);
-// The three presence masks, native64 and every catalogue entry's decision.
+// The three presence masks, native64 and every catalogue entry's decision; the OpenAL and
+// PhysX entries also show the versions and library checks behind theirs.
 int ProbeDetect(const ProbeOptions& options, std::ostream& out);
 // The four scan stages into a queue without a window: one finding a line, in push order.
 int ProbeScan(const ProbeOptions& options, std::ostream& out);
+// A file's size and SHA-256 (read from the host's file system), its pins-file line and
+// whether it matches the pin of its name; for the people who fill the pins file.
+int ProbeVerify(const ProbeOptions& options, std::ostream& out);
 
 }  // namespace rundix
 

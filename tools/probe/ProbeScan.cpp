@@ -36,9 +36,10 @@ int ProbeScan(const ProbeOptions& options, std::ostream& out) {
     std::cerr << "rundix-probe: " << error << "\n";
     return 1;
   }
-  // The cut-off is the program's own: the last repair time of the settings store.
+  // The cut-off is the program's own: the last repair time of the settings store, read
+  // without making the folder the program would make.
   SettingsStore settings(*machine);
-  settings.LoadSettings();
+  settings.LoadSettings(false);
 
   PendingFindingQueue queue;
   ScanContext context{*machine, queue, settings.LastRepairTimeRef()};

@@ -1,5 +1,5 @@
 // rundix-probe: prints as JSON what the program's engine sees on a machine.
-//   rundix-probe catalogue
+//   rundix-probe catalogue | detect | scan | verify FILE
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -15,6 +15,7 @@ int Usage(std::ostream& out) {
          "  catalogue   the nineteen runtime packages\n"
          "  detect      presence masks and each package's decision\n"
          "  scan        the findings of the four scan stages, one JSON object a line\n"
+         "  verify FILE a file's size and SHA-256, and whether it matches its installer pin\n"
          "On Windows the machine is this one; on Linux it is described by --machine FILE.\n";
   return 2;
 }
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   if (options.command == "catalogue") return rundix::ProbeCatalogue(options, std::cout);
   if (options.command == "detect") return rundix::ProbeDetect(options, std::cout);
   if (options.command == "scan") return rundix::ProbeScan(options, std::cout);
+  if (options.command == "verify") return rundix::ProbeVerify(options, std::cout);
   if (!options.command.empty()) std::cerr << "rundix-probe: unknown command " << options.command << "\n";
   return Usage(std::cerr);
 }

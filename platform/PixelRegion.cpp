@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
+#include <climits>
 #include <cstdlib>
 
 namespace rundix {
@@ -193,16 +194,38 @@ std::vector<POINT> EllipseQuadrant(int width, int height) {
   return points;
 }
 
-// The pixels of a closed polyline of one-pixel lines (Bresenham, both ends included).
-std::vector<PixelRegion::Row> PolylinePixels(const std::vector<POINT>& points) {
+// Collects spans, keeping only what lies within a limit.
+struct Sink {
+  RECT limit;
   std::vector<PixelRegion::Row> rows;
-  auto plot = [&](int x, int y) { rows.push_back({y, {{x, x + 1}}}); };
+
+  void Add(int y, int left, int right) {
+    if (y < limit.top || y >= limit.bottom) return;
+    left = std::max<int>(left, limit.left);
+    right = std::min<int>(right, limit.right);
+    if (left < right) rows.push_back({y, {{left, right}}});
+  }
+  // Whether anything within `margin` of the box [l, r] × [t, b] (inclusive) can show.
+  bool Near(int l, int t, int r, int b, int margin) const {
+    return r + margin >= limit.left && l - margin < limit.right && b + margin >= limit.top && t - margin < limit.bottom;
+  }
+};
+
+// The pixels of a closed polyline of one-pixel lines (Bresenham, both ends included).
+void PolylinePixels(const std::vector<POINT>& points, Sink& sink) {
+  auto plot = [&](int x, int y) { sink.Add(y, x, x + 1); };
   for (size_t i = 0; i < points.size(); ++i) {
     POINT p = points[i], q = points[(i + 1) % points.size()];
+    if (!sink.Near(std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y), 0)) continue;
     int dx = std::abs(q.x - p.x), dy = std::abs(q.y - p.y);
     int sx = q.x >= p.x ? 1 : -1, sy = q.y >= p.y ? 1 : -1;
     if (dy == 0) {
-      rows.push_back({p.y, {{std::min(p.x, q.x), std::max(p.x, q.x) + 1}}});
+      sink.Add(p.y, std::min(p.x, q.x), std::max(p.x, q.x) + 1);
+      continue;
+    }
+    if (dx == 0) {
+      int from = std::max<int>(std::min(p.y, q.y), sink.limit.top), to = std::min<int>(std::max(p.y, q.y), sink.limit.bottom - 1);
+      for (int y = from; y <= to; ++y) plot(p.x, y);
       continue;
     }
     int err = dx - dy, x = p.x, y = p.y;
@@ -220,12 +243,11 @@ std::vector<PixelRegion::Row> PolylinePixels(const std::vector<POINT>& points) {
       }
     }
   }
-  return rows;
 }
 
 // The pixels of a polygon as GDI's regions scan it: pixel (x, y) is in when the point (x, y)
 // lies inside (edges at the left and top count, edges at the right and bottom do not).
-void FillPolygon(const POINT* points, int count, std::vector<PixelRegion::Row>& rows) {
+void FillPolygon(const POINT* points, int count, Sink& sink) {
   int top = points[0].y, bottom = points[0].y;
   for (int i = 1; i < count; ++i) {
     top = std::min<int>(top, points[i].y);
@@ -235,7 +257,7 @@ void FillPolygon(const POINT* points, int count, std::vector<PixelRegion::Row>& 
     if (d < 0) n = -n, d = -d;
     return n >= 0 ? (n + d - 1) / d : -((-n) / d);
   };
-  for (int y = top; y < bottom; ++y) {
+  for (int y = std::max<int>(top, sink.limit.top); y < std::min<int>(bottom, sink.limit.bottom); ++y) {
     std::vector<std::pair<int, int>> crossings;  // x (rounded up), winding direction
     for (int i = 0; i < count; ++i) {
       POINT a = points[i], b = points[(i + 1) % count];
@@ -256,7 +278,7 @@ void FillPolygon(const POINT* points, int count, std::vector<PixelRegion::Row>& 
           winding += crossings[j].second;
           if (winding == 0) break;
         }
-        if (j < crossings.size()) rows.push_back({y, {{crossings[i].first, crossings[j].first}}});
+        if (j < crossings.size()) sink.Add(y, crossings[i].first, crossings[j].first);
         i = j;
       }
     }
@@ -275,7 +297,7 @@ void FillPolygon(const POINT* points, int count, std::vector<PixelRegion::Row>& 
 // CreateEllipticRgn(-(w / 2), -(w / 2), (w + 1) / 2 + 1, (w + 1) / 2 + 1) (for width 2 the
 // 2 × 2 block up and left of the vertex). Checked against Wine for widths 1 to 3, sizes up
 // to 16 and corners up to 18.
-PixelRegion PixelRegion::Frame(const RECT& rect, int width, int cx, int cy) {
+PixelRegion PixelRegion::Frame(const RECT& rect, int width, int cx, int cy, const RECT* limit) {
   int left = std::min(rect.left, rect.right), right = std::max(rect.left, rect.right);
   int top = std::min(rect.top, rect.bottom), bottom = std::max(rect.top, rect.bottom);
   if (left == right || top == bottom) return PixelRegion();
@@ -298,22 +320,25 @@ PixelRegion PixelRegion::Frame(const RECT& rect, int width, int cx, int cy) {
   }
   // A one-pixel pen draws nothing along a path of no length (a wide one paints its cap).
   if (w == 1 && path[0].x == path[2].x && path[0].y == path[2].y) return PixelRegion();
-  PixelRegion line = FromRows(PolylinePixels(path));
-  if (w == 1) return line;
+  Sink sink{limit ? *limit : RECT{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {}};
+  if (w == 1) {
+    PolylinePixels(path, sink);
+    return FromRows(std::move(sink.rows));
+  }
 
   // A wide pen: each straight edge is a band `w` wide, each slanted step a polygon of the
   // pen's width (its corners rounded to whole pixels, a narrow and a wide half), and each
   // vertex gets the round join.
   const int lo = -(w / 2), hi = (w + 1) / 2 + 1;
   PixelRegion cap = RoundRect(RECT{lo, lo, hi, hi}, hi - lo, hi - lo);
-  std::vector<Row> rows;
   auto band = [&](int l, int t, int r, int b) {
-    for (int y = t; y < b; ++y) rows.push_back({y, {{l, r}}});
+    for (int y = std::max<int>(t, sink.limit.top); y < std::min<int>(b, sink.limit.bottom); ++y) sink.Add(y, l, r);
   };
   for (size_t i = 0; i < path.size(); ++i) {
     POINT p = path[i], q = path[(i + 1) % path.size()];
+    if (!sink.Near(std::min(p.x, q.x), std::min(p.y, q.y), std::max(p.x, q.x), std::max(p.y, q.y), w + 1)) continue;
     for (const Row& c : cap.Rows()) {
-      for (const auto& cs : c.spans) rows.push_back({p.y + c.y, {{p.x + cs.first, p.x + cs.second}}});
+      for (const auto& cs : c.spans) sink.Add(p.y + c.y, p.x + cs.first, p.x + cs.second);
     }
     int dx = q.x - p.x, dy = q.y - p.y;
     if (dx == 0 && dy == 0) continue;
@@ -340,10 +365,10 @@ PixelRegion PixelRegion::Frame(const RECT& rect, int width, int cx, int cy) {
                        {p.x + wide.x, p.y - wide.y},
                        {q.x + wide.x, q.y - wide.y},
                        {q.x - narrow.x, q.y + narrow.y}};
-      FillPolygon(quad, 4, rows);
+      FillPolygon(quad, 4, sink);
     }
   }
-  return FromRows(std::move(rows));
+  return FromRows(std::move(sink.rows));
 }
 
 PixelRegion PixelRegion::Union(const PixelRegion& other) const { return Combine(*this, other, 0); }

@@ -25,8 +25,9 @@ class PixelRegion {
   // The pixels that Rectangle (cx = cy = 0) or RoundRect(cx, cy) touch with a PS_INSIDEFRAME
   // pen `width` pixels wide and the null brush: the outline drawn inside the rectangle
   // (right and bottom exclusive). Outlines are pixel sets, like regions, so a back end
-  // without GDI paints them span by span.
-  static PixelRegion Frame(const RECT& rect, int width, int cx = 0, int cy = 0);
+  // without GDI paints them span by span. With `limit`, only the pixels inside it are made
+  // (the outline is still the whole rectangle's): a huge outline costs what shows of it.
+  static PixelRegion Frame(const RECT& rect, int width, int cx = 0, int cy = 0, const RECT* limit = nullptr);
 
   PixelRegion Union(const PixelRegion& other) const;
   PixelRegion Intersect(const PixelRegion& other) const;

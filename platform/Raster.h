@@ -32,6 +32,15 @@ class Bitmap {
 // Sizes beyond these are refused by CreateBitmap (a 32-bit process has no room for them).
 constexpr int kMaxBitmapSide = 16384;
 constexpr int64_t kMaxBitmapPixels = 64ll * 1024 * 1024;
+// Outline pens wider than this are drawn this wide, and corner ellipses larger than this
+// are made this large (no skin needs more; it keeps absurd input cheap on both back ends).
+constexpr int kMaxPenWidth = 255;
+constexpr int kMaxCorner = 2 * kMaxBitmapSide;
+// DrawBitmap draws nothing onto a destination wider or taller than this.
+constexpr int64_t kMaxStretch = int64_t{1} << 30;
+inline bool ReasonableSpan(const RECT& r) {
+  return int64_t{r.right} - r.left <= kMaxStretch && int64_t{r.bottom} - r.top <= kMaxStretch;
+}
 
 // A new bitmap of transparent black pixels; null for an empty or absurd size or when memory
 // runs out.
@@ -87,7 +96,8 @@ class Canvas {
   virtual void SetLayered(bool layered) = 0;
 
   virtual void FillRect(const RECT& rect, ARGB colour) = 0;
-  // Outlines drawn inside the rectangle (PS_INSIDEFRAME) with a pen `width` pixels wide.
+  // Outlines drawn inside the rectangle (PS_INSIDEFRAME) with a pen `width` pixels wide
+  // (1 to kMaxPenWidth; others are brought into that range).
   virtual void FrameRect(const RECT& rect, int width, ARGB colour) = 0;
   // RoundRect with a cx × cy corner ellipse, inside the rectangle.
   virtual void FrameRoundRect(const RECT& rect, int width, int cx, int cy, ARGB colour) = 0;
@@ -95,8 +105,9 @@ class Canvas {
   // Stretches `source` of the bitmap onto `dest` with nearest-neighbour sampling
   // (COLORONCOLOR). With alpha 255 and no per-pixel alpha the pixels are copied (SRCCOPY);
   // otherwise they are blended source-over with the constant alpha and, when asked, the
-  // bitmap's own per-pixel alpha (AlphaBlend). Empty or inverted rectangles draw nothing;
-  // source rectangles are limited to the bitmap.
+  // bitmap's own per-pixel alpha (AlphaBlend). Empty or inverted rectangles, and
+  // destinations beyond kMaxStretch, draw nothing; source rectangles are limited to the
+  // bitmap.
   virtual void DrawBitmap(const Bitmap& bitmap, const RECT& dest, const RECT& source,
                           BYTE alpha, bool perPixelAlpha) = 0;
 

@@ -31,12 +31,16 @@ class IWindowDriver {
   virtual void RButtonDown(HWND window, POINT client) = 0;
   virtual void RButtonUp(HWND window, POINT client) = 0;
   // WM_MOUSEWHEEL with `delta` (120 a notch, positive away from the user) at the point, as
-  // Windows sends it; the pointer itself does not move.
+  // Windows sends it: to the capture window or the window under the point, in screen
+  // coordinates; the pointer itself does not move.
   virtual void Wheel(HWND window, POINT client, int delta) = 0;
-  // The pointer leaves the window (WM_MOUSELEAVE when it is tracked).
+  // The pointer leaves the window for a corner of the screen the window does not cover
+  // (WM_MOUSELEAVE when it is tracked); no other window hears of it.
   virtual void MouseLeave(HWND window) = 0;
-  // A key going down or up at the focus window of `window`'s thread, with Shift held when
-  // asked; the message loop's TranslateMessage makes the characters.
+  // A key going down or up at the focus window of `window`'s thread (the active window, as a
+  // system key, when nothing has the focus), with Shift going down before it and up after it
+  // when asked; the thread's key state follows, and the message loop's TranslateMessage makes
+  // the characters. Keys while Alt is down are system keys (Alt+F4 closes the window).
   virtual void KeyDown(HWND window, UINT virtualKey, bool shift) = 0;
   virtual void KeyUp(HWND window, UINT virtualKey, bool shift) = 0;
   // WM_CHAR to the focus window of `window`'s thread.
@@ -47,7 +51,8 @@ class IWindowDriver {
   virtual bool Run(HWND window, const std::function<void()>& work, DWORD realTimeoutMs = 20000) = 0;
   // Waits until the thread that owns `window` has handled everything it has now: posted
   // messages, input, paints and due timers. False after `realTimeoutMs` (a thread busy
-  // elsewhere, such as one waiting for a worker).
+  // elsewhere, such as one waiting for a worker). Called on the window's own thread, it
+  // handles the messages there instead. A window the driver has met may be gone already.
   virtual bool WaitIdle(HWND window, DWORD realTimeoutMs = 20000) = 0;
   // Lets `milliseconds` pass for the windows of that thread: timers fire as often as they
   // would (the simulated clock moves from one due timer to the next on Linux; real waiting on

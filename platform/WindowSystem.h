@@ -2,7 +2,9 @@
 // Windows: USER32 itself. Linux: a headless in-process window system with per-thread message
 // queues (posted messages before input, WM_PAINT and WM_TIMER made when the queue is empty,
 // nested modal loops), timers on the simulated clock, and windows whose pixels can be read.
-// One window system serves the process: WindowSystem().
+// One window system serves the process: WindowSystem(). The headless system runs the calls
+// that send messages (creating, destroying, showing, moving, focusing, capturing) on the
+// window's own thread only; other threads post, or reach the thread through the driver.
 #pragma once
 
 #include <string>
@@ -34,7 +36,8 @@ class IWindowSystem {
   // RegisterClassW: 0 on failure; a name already registered fails with
   // ERROR_CLASS_ALREADY_EXISTS. Class names compare without regard to letter case.
   virtual ATOM RegisterClassW(const WNDCLASSW& windowClass) = 0;
-  // GetClassInfoW: a registered class, or a system class ("Edit") with a null instance.
+  // GetClassInfoW: a class registered by `instance`, or with a null instance a system class
+  // ("Edit", "tooltips_class32"); a superclass starts from what it returns.
   virtual BOOL GetClassInfoW(HINSTANCE instance, const wchar_t* className,
                              WNDCLASSW* windowClass) = 0;
 
@@ -47,7 +50,8 @@ class IWindowSystem {
                                HMENU menu, HINSTANCE instance, void* param) = 0;
   // DestroyWindow: hides the window, destroys the windows it owns and its children, sends
   // WM_DESTROY (parent before children) and WM_NCDESTROY (children before parent), kills its
-  // timers and drops capture and focus.
+  // timers and drops capture (without WM_CAPTURECHANGED) and focus (to the parent of a child,
+  // else to the window activated next). Posted messages for it are dropped.
   virtual BOOL DestroyWindow(HWND window) = 0;
   // False for null and for destroyed windows (handles are never reused).
   virtual BOOL IsWindow(HWND window) = 0;
@@ -70,7 +74,8 @@ class IWindowSystem {
   virtual BOOL ClientToScreen(HWND window, POINT* point) = 0;
   virtual BOOL ScreenToClient(HWND window, POINT* point) = 0;
   virtual BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle) = 0;
-  // GetParent: the parent of a child window, the owner of a top-level one.
+  // GetParent: the parent of a child window, the owner of a top-level WS_POPUP one (null for
+  // other top-level windows, as USER32 answers).
   virtual HWND GetParent(HWND window) = 0;
   // GetWindow with GW_OWNER.
   virtual HWND GetOwner(HWND window) = 0;
@@ -132,13 +137,16 @@ class IWindowSystem {
   virtual HWND SetCapture(HWND window) = 0;
   virtual BOOL ReleaseCapture() = 0;
   virtual HWND GetCapture() = 0;
-  // SetFocus sends WM_KILLFOCUS to the old and WM_SETFOCUS to the new focus window.
+  // SetFocus sends WM_KILLFOCUS to the old and WM_SETFOCUS to the new focus window, each
+  // naming the other in wParam, activating the new one's top-level window first; a disabled
+  // or minimised window (or one inside it) does not take the focus (null is returned).
   virtual HWND SetFocus(HWND window) = 0;
   virtual HWND GetFocus() = 0;
   // GetKeyState: the high bit is set while the key is down.
   virtual SHORT GetKeyState(int virtualKey) = 0;
   virtual BOOL GetCursorPos(POINT* point) = 0;
-  // TrackMouseEvent with TME_LEAVE, TME_HOVER, TME_NONCLIENT and TME_CANCEL.
+  // TrackMouseEvent with TME_LEAVE, TME_HOVER, TME_NONCLIENT, TME_CANCEL and TME_QUERY. A
+  // window not under the pointer gets its WM_MOUSELEAVE at once.
   virtual BOOL TrackMouseEvent(TRACKMOUSEEVENT* track) = 0;
 
   // --- Cursors and icons -----------------------------------------------------------------

@@ -46,6 +46,7 @@ cmake --build --preset win32 || exit 1
 echo "== Linux tests"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan-suppressions.txt}
 run_ctest linux linux "$@"
 
 echo "== Windows tests under Wine"

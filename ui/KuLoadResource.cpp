@@ -28,6 +28,8 @@ static_assert(STBI_MAX_DIMENSIONS == kMaxImageSide);
 // An image file bigger than this is not an image the library would show.
 constexpr size_t kMaxImageFileBytes = 64u * 1024 * 1024;
 
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
 bool SizeAllowed(int64_t width, int64_t height) {
   return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
          width * height <= kMaxImagePixels;
@@ -40,9 +42,84 @@ uint32_t Dword(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// stb's JPEG decoder fills a cut-off scan with zeros and reports success; a JPEG counts only
-// when its segments and scans run up to the end-of-image marker.
-bool JpegComplete(const uint8_t* data, size_t size) {
+// What a JPEG's header segments define, in the order they come.
+struct JpegTables {
+  bool huffman[2][4] = {};  // [DC, AC][table id]
+  bool quant[4] = {};
+  bool frame = false;
+  bool progressive = false;
+  std::vector<uint8_t> frameQuant;  // the quantisation table of each frame component
+};
+
+// Huffman tables whose code counts add up to more than 256 symbols overrun stb's tables
+// (already while it reads the header for the size), so they are refused beforehand.
+bool ReadHuffmanTables(const uint8_t* segment, size_t length, JpegTables& tables) {
+  size_t pos = 0;
+  while (pos < length) {
+    if (length - pos < 17) return false;
+    const uint8_t tableClass = segment[pos] >> 4, tableId = segment[pos] & 15;
+    if (tableClass > 1 || tableId > 3) return false;
+    size_t symbols = 0;
+    for (int i = 1; i <= 16; ++i) symbols += segment[pos + i];
+    if (symbols > 256 || length - pos - 17 < symbols) return false;
+    tables.huffman[tableClass][tableId] = true;
+    pos += 17 + symbols;
+  }
+  return true;
+}
+
+bool ReadQuantTables(const uint8_t* segment, size_t length, JpegTables& tables) {
+  size_t pos = 0;
+  while (pos < length) {
+    const uint8_t precision = segment[pos] >> 4, tableId = segment[pos] & 15;
+    const size_t size = precision == 0 ? 64 : 128;
+    if (precision > 1 || tableId > 3 || length - pos - 1 < size) return false;
+    tables.quant[tableId] = true;
+    pos += 1 + size;
+  }
+  return true;
+}
+
+bool ReadFrame(uint8_t marker, const uint8_t* segment, size_t length, JpegTables& tables) {
+  if (length < 6) return false;
+  const size_t components = segment[5];
+  if (length < 6 + components * 3) return false;
+  tables.frame = true;
+  tables.progressive = marker == 0xC2;
+  tables.frameQuant.clear();
+  for (size_t i = 0; i < components; ++i) tables.frameQuant.push_back(segment[6 + i * 3 + 2]);
+  return true;
+}
+
+// stb does not clear its tables: a scan that uses a table no segment defined would decode
+// with whatever the heap held, so every table a scan needs must have come before it.
+bool ScanTablesDefined(const uint8_t* segment, size_t length, const JpegTables& tables) {
+  if (!tables.frame || length < 1) return false;
+  for (uint8_t q : tables.frameQuant) {
+    if (q > 3 || !tables.quant[q]) return false;
+  }
+  const size_t components = segment[0];
+  if (length < 1 + components * 2 + 3) return false;
+  const uint8_t spectralStart = segment[1 + components * 2];
+  const uint8_t approximationHigh = segment[1 + components * 2 + 2] >> 4;
+  for (size_t i = 0; i < components; ++i) {
+    const uint8_t dc = segment[1 + i * 2 + 1] >> 4, ac = segment[1 + i * 2 + 1] & 15;
+    if (dc > 3 || ac > 3) return false;
+    bool needDc = true, needAc = true;
+    if (tables.progressive) {
+      needDc = spectralStart == 0 && approximationHigh == 0;
+      needAc = spectralStart != 0;
+    }
+    if ((needDc && !tables.huffman[0][dc]) || (needAc && !tables.huffman[1][ac])) return false;
+  }
+  return true;
+}
+
+// A JPEG counts only when its segments and scans run up to the end-of-image marker (stb's
+// decoder fills a cut-off scan with zeros and reports success), its tables fit stb's, and
+// every scan finds the tables it uses.
+bool JpegSound(const uint8_t* data, size_t size) {
+  JpegTables tables;
   size_t pos = 2;  // past SOI
   while (pos < size) {
     if (data[pos] != 0xFF) return false;
@@ -54,6 +131,15 @@ bool JpegComplete(const uint8_t* data, size_t size) {
     if (pos + 2 > size) return false;
     const size_t length = WordBE(data + pos);
     if (length < 2 || pos + length > size) return false;
+    const uint8_t* segment = data + pos + 2;
+    const size_t segmentLength = length - 2;
+    if (marker == 0xC4 && !ReadHuffmanTables(segment, segmentLength, tables)) return false;
+    if (marker == 0xDB && !ReadQuantTables(segment, segmentLength, tables)) return false;
+    if ((marker == 0xC0 || marker == 0xC1 || marker == 0xC2) &&
+        !ReadFrame(marker, segment, segmentLength, tables)) {
+      return false;
+    }
+    if (marker == 0xDA && !ScanTablesDefined(segment, segmentLength, tables)) return false;
     pos += length;
     if (marker != 0xDA) continue;
     // Entropy-coded data: runs until a marker other than a stuffed zero or a restart.
@@ -67,6 +153,21 @@ bool JpegComplete(const uint8_t* data, size_t size) {
       }
       break;
     }
+  }
+  return false;
+}
+
+// stb stops at IEND without reading the rest; a PNG counts only when every chunk up to and
+// including IEND is there in full.
+bool PngComplete(const uint8_t* data, size_t size) {
+  size_t pos = 8;  // past the signature
+  while (size - pos >= 12) {
+    const size_t length = (size_t(data[pos]) << 24) | (size_t(data[pos + 1]) << 16) |
+                          (size_t(data[pos + 2]) << 8) | data[pos + 3];
+    if (length > size - pos - 12) return false;
+    const bool end = std::memcmp(data + pos + 4, "IEND", 4) == 0;
+    pos += 12 + length;
+    if (end) return true;
   }
   return false;
 }
@@ -203,13 +304,18 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
 std::unique_ptr<KuImageInfo> KuDecodeImage(const uint8_t* data, size_t size, DWORD mask) {
   if (!data || size == 0 || size > static_cast<size_t>(INT32_MAX)) return nullptr;
   const int length = static_cast<int>(size);
-  // The declared size first: a hostile header must not make the decoder allocate.
+  // The structure first: stb reads a JPEG's tables already while it looks for the size.
+  if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+    if (!JpegSound(data, size)) return nullptr;
+  } else if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0) {
+    if (!PngComplete(data, size)) return nullptr;
+  } else {
+    return nullptr;
+  }
+  // Then the declared size: a hostile header must not make the decoder allocate.
   int width = 0, height = 0, channels = 0;
   if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return nullptr;
   if (!SizeAllowed(width, height)) return nullptr;
-  if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8 && !JpegComplete(data, size)) {
-    return nullptr;
-  }
   int w = 0, h = 0;
   stbi_uc* rgba = stbi_load_from_memory(data, length, &w, &h, &channels, 4);
   if (!rgba) return nullptr;
@@ -241,7 +347,6 @@ std::unique_ptr<KuImageInfo> KuDecodeIcon(const uint8_t* data, size_t size, int 
   const size_t bytes = Dword(best + 8);
   const size_t offset = Dword(best + 12);
   if (offset > size || bytes > size - offset || bytes == 0) return nullptr;
-  static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   if (bytes >= 8 && std::memcmp(data + offset, kPngSignature, 8) == 0) {
     return KuDecodeImage(data + offset, bytes, 0);
   }

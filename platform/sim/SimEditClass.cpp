@@ -23,19 +23,13 @@ ARGB Opaque(COLORREF colour) {
          (static_cast<ARGB>(GetGValue(colour)) << 8) | GetBValue(colour);
 }
 
-// The edit draws with the font WM_SETFONT gave it when that is one of the raster's fonts, and
-// with the default GUI font otherwise.
-const Font& DefaultFont() {
-  static std::unique_ptr<Font> font = CreateDefaultGuiFont();
-  return *font;
-}
-
-const Font* FontFromHandle(WPARAM) { return nullptr; }
-
+// The edit draws with the font WM_SETFONT gave it, the default GUI font until then. On this
+// build what WM_SETFONT takes (Font::NativeHandle) is the raster's font object itself; like
+// an HFONT, it must outlive the windows that use it.
 const Font* FontOf(WPARAM handle) {
-  static const Font& fallback = DefaultFont();
-  const Font* given = FontFromHandle(handle);
-  return given ? given : &fallback;
+  static const std::unique_ptr<Font> fallback = CreateDefaultGuiFont();
+  if (handle != 0) return reinterpret_cast<const Font*>(handle);
+  return fallback.get();
 }
 
 // A copy of what painting and editing need, read under the system's lock.
@@ -236,11 +230,7 @@ void Paint(HWND window) {
         canvas->DrawTextW(font, shown.substr(from, to - from), &selected, DT_SINGLELINE | DT_NOPREFIX | DT_LEFT,
                           kHighlightText);
       }
-      if (focused) {
-        const DWORD caret = std::min<DWORD>(s.state.caret, static_cast<DWORD>(shown.size()));
-        const int x = left + TextWidth(font, shown.substr(0, caret));
-        canvas->FillRect(RECT{x, box.top, x + 1, box.top + lineHeight}, Opaque(textColour));
-      }
+      // The caret is left out: Windows blinks it over the pixels, so no capture can count on it.
       canvas->PopClip();
     }
   }

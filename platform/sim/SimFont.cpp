@@ -54,7 +54,7 @@ PatternHandle MatchFace(const std::string& family, int size, bool bold, bool ita
   return PatternHandle(FcFontMatch(nullptr, pattern.get(), &result), PatternCloser{});
 }
 
-ScaledFontHandle ScaledFontFor(FcPattern* match, int size) {
+ScaledFontHandle ScaledFontFor(FcPattern* match, int size, bool italic) {
   cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(match);
   if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
     cairo_font_face_destroy(face);
@@ -62,6 +62,12 @@ ScaledFontHandle ScaledFontFor(FcPattern* match, int size) {
   }
   cairo_matrix_t fontMatrix, ctm;
   cairo_matrix_init_scale(&fontMatrix, size, size);
+  // fontconfig slants a face that has no italic by a matrix in the match (y up); cairo
+  // takes it in the font matrix (y down).
+  FcMatrix* shape = nullptr;
+  if (italic && FcPatternGetMatrix(match, FC_MATRIX, 0, &shape) == FcResultMatch && shape != nullptr) {
+    cairo_matrix_init(&fontMatrix, shape->xx * size, -shape->yx * size, -shape->xy * size, shape->yy * size, 0, 0);
+  }
   cairo_matrix_init_identity(&ctm);
   cairo_font_options_t* options = cairo_font_options_create();
   // Whole-pixel advances, as GDI lays text out.
@@ -107,7 +113,7 @@ std::unique_ptr<SimFont> SimFont::Create(const FontSpec& spec) {
   const int size = std::clamp(spec.size > 0 ? spec.size : 12, 1, kMaxFontSize);
   PatternHandle match = MatchFace(FamilyFor(spec.face), size, spec.bold, spec.italic);
   if (!match) return nullptr;
-  font->primary_ = ScaledFontFor(match.get(), size);
+  font->primary_ = ScaledFontFor(match.get(), size, spec.italic);
   if (!font->primary_) return nullptr;
 
   LockedFace face(font->primary_.get());
@@ -134,7 +140,7 @@ std::unique_ptr<SimFont> SimFont::Create(const FontSpec& spec) {
     double gap = hhea->Line_Gap - ((ascent + descent) - (hhea->Ascender - hhea->Descender));
     m.tmExternalLeading = std::max<LONG>(0, px(gap));
   }
-  m.tmMaxCharWidth = px(ft->max_advance_width);
+  m.tmMaxCharWidth = px(ft->bbox.xMax - ft->bbox.xMin);
   if (os2 != nullptr && os2->version != 0xFFFF && os2->xAvgCharWidth > 0) m.tmAveCharWidth = px(os2->xAvgCharWidth);
 
   font->lineThickness_ = std::max(1, static_cast<int>(px(ft->underline_thickness)));
@@ -147,7 +153,7 @@ std::unique_ptr<SimFont> SimFont::Create(const FontSpec& spec) {
   bool hasCjk = FT_Get_Char_Index(ft, 0x4E2D) != 0;
   if (!hasCjk) {
     PatternHandle cjk = MatchFace(kCjkFace, size, spec.bold, spec.italic);
-    if (cjk) font->fallback_ = ScaledFontFor(cjk.get(), size);
+    if (cjk) font->fallback_ = ScaledFontFor(cjk.get(), size, spec.italic);
   }
   if (m.tmAveCharWidth == 0) m.tmAveCharWidth = Advance(font->primary_.get(), FT_Get_Char_Index(ft, 'x'));
   return font;

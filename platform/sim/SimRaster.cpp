@@ -309,6 +309,7 @@ class SimCanvas final : public Canvas {
     if (IsEmpty(src)) return;
     const uint8_t* pixels = bitmap.ReadPixels();
     if (pixels == nullptr) return;
+    if (!ReasonableSpan(dest)) return;
     const bool copy = alpha == 255 && !perPixelAlpha;
     const int sw = src.right - src.left, sh = src.bottom - src.top;
     const int dw = dest.right - dest.left, dh = dest.bottom - dest.top;
@@ -346,7 +347,7 @@ class SimCanvas final : public Canvas {
         }
         from = gathered_.data();
       }
-      if (copy) std::memcpy(row + left, from, static_cast<size_t>(n) * 4);
+      if (copy) std::memmove(row + left, from, static_cast<size_t>(n) * 4);  // the bitmap may be the target
       else if (perPixelAlpha && alpha == 255) RowOver(row + left, from, n);
       else if (perPixelAlpha) RowOverScaled(row + left, from, n, alpha);
       else RowConstant(row + left, from, 0, n, alpha);
@@ -362,7 +363,7 @@ class SimCanvas final : public Canvas {
       rect->bottom = layout.calc.bottom;
       return layout.height;
     }
-    if ((colour >> 24) == 0) return 0;
+    if ((colour >> 24) == 0 || text.empty()) return 0;
     if (target_ && !layout.lines.empty()) DrawLines(simFont, layout, *rect, format, colour);
     return layout.height;
   }
@@ -380,7 +381,10 @@ class SimCanvas final : public Canvas {
 
   void PushClipRoundRect(const RECT& rect, int cx, int cy) override {
     saved_.push_back(clip_);
-    PixelRegion shape = PixelRegion::RoundRect(RECT{rect.left, rect.top, rect.right + 1, rect.bottom + 1}, cx, cy);
+    cx = std::clamp(cx, -kMaxCorner, kMaxCorner);
+    cy = std::clamp(cy, -kMaxCorner, kMaxCorner);
+    const RECT r = Near(RECT{rect.left, rect.top, rect.right + 1, rect.bottom + 1}, std::abs(cx) + std::abs(cy) + 2);
+    PixelRegion shape = PixelRegion::RoundRect(r, cx, cy);
     clip_.region = clip_.rect ? ClipToBox(shape, clip_.box) : clip_.region.Intersect(shape);
     clip_.rect = false;
     clip_.box = clip_.region.Bounds();
@@ -430,10 +434,25 @@ class SimCanvas final : public Canvas {
     }
   }
 
+  // A rectangle whose sides lie far outside the clip box (more than `margin` beyond it)
+  // moved in to that distance: what shows of a shape whose features stay within `margin` of
+  // its sides does not change, and absurd coordinates cost nothing.
+  RECT Near(const RECT& rect, int margin) const {
+    const RECT r = Normalised(rect);
+    const int64_t m = margin;
+    auto limit = [](int64_t v, int64_t lo, int64_t hi) { return static_cast<LONG>(std::clamp(v, lo, hi)); };
+    return RECT{limit(r.left, clip_.box.left - m, clip_.box.right + m), limit(r.top, clip_.box.top - m, clip_.box.bottom + m),
+                limit(r.right, clip_.box.left - m, clip_.box.right + m),
+                limit(r.bottom, clip_.box.top - m, clip_.box.bottom + m)};
+  }
+
   void Frame(const RECT& rect, int width, int cx, int cy, ARGB colour) {
     const uint32_t a = colour >> 24;
     if (a == 0 || !target_) return;
-    PixelRegion shape = PixelRegion::Frame(rect, width, cx, cy);
+    width = std::clamp(width, 1, kMaxPenWidth);
+    cx = std::clamp(cx, -kMaxCorner, kMaxCorner);
+    cy = std::clamp(cy, -kMaxCorner, kMaxCorner);
+    PixelRegion shape = PixelRegion::Frame(Near(rect, width + std::abs(cx) + std::abs(cy) + 2), width, cx, cy, &clip_.box);
     const uint32_t src = 0xFF000000u | (colour & 0xFFFFFFu);
     if (a != 255) {
       // Blended outlines are drawn within the rectangle's own bitmap on Windows.
@@ -452,8 +471,11 @@ class SimCanvas final : public Canvas {
     cairo_t* cr = context.get();
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) return;
 
-    // The text's clip: the canvas clip, and the rectangle unless DT_NOCLIP.
-    RECT limit = (format & DT_NOCLIP) ? clip_.box : Intersect(Normalised(rect), clip_.box);
+    // The text's clip: the canvas clip, and the rectangle unless DT_NOCLIP. Blended text
+    // stays within its rectangle regardless, as the rectangle's own bitmap holds it on
+    // Windows.
+    const bool blended = (colour >> 24) != 255 || layered_;
+    RECT limit = (format & DT_NOCLIP) && !blended ? clip_.box : Intersect(Normalised(rect), clip_.box);
     if (IsEmpty(limit)) return;
     cairo_new_path(cr);
     if (clip_.rect) {

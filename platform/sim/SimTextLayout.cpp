@@ -70,9 +70,9 @@ std::vector<Run> SplitLines(const Run& all, bool single) {
 
 int Width(const SimFont& font, const std::wstring& text) { return font.TextWidth(text); }
 
-// Breaks one line into rows no wider than `width`: after spaces or beside wide characters,
-// inside a word only when the word alone is too wide. Spaces at a break hang past the edge
-// and are dropped.
+// Breaks one line into rows no wider than `width`, after spaces or beside wide characters;
+// a word wider than a row keeps a row of its own. Spaces at a break hang past the edge and
+// are dropped.
 void WrapLine(const SimFont& font, const Run& line, int width, std::vector<Run>& rows) {
   const std::wstring& t = line.text;
   size_t start = 0;
@@ -94,7 +94,17 @@ void WrapLine(const SimFont& font, const Run& line, int width, std::vector<Run>&
       rows.push_back(line.Sub(start, n));
       break;
     }
-    size_t end = lastBreak > start ? lastBreak : i;
+    // A word wider than the line stays whole (the line runs past the edge) unless it is
+    // made of wide characters, which break anywhere.
+    if (lastBreak == start) {
+      lastBreak = i;
+      while (lastBreak < n && !IsSpace(t[lastBreak]) && !IsWide(t[lastBreak]) && !IsWide(t[lastBreak - 1])) ++lastBreak;
+      if (lastBreak >= n) {
+        rows.push_back(line.Sub(start, n));
+        break;
+      }
+    }
+    size_t end = lastBreak;
     size_t trimmed = end;
     while (trimmed > start && IsSpace(t[trimmed - 1])) --trimmed;
     rows.push_back(line.Sub(start, trimmed));
@@ -149,12 +159,16 @@ void PathEllipsis(const SimFont& font, Run& line, int width) {
 
 SimTextLayout LayOutText(const SimFont& font, const std::wstring& text, const RECT& rect, UINT format) {
   SimTextLayout layout;
-  layout.calc = RECT{rect.left, rect.top, rect.left, rect.top};
-  if (text.empty()) return layout;
-
   const bool single = (format & DT_SINGLELINE) != 0;
   const int width = rect.right - rect.left;
   const int lineHeight = font.Metrics().tmHeight;
+  if (text.empty()) {
+    // DrawText reports a line's height for no text; measuring it gives an empty width and,
+    // on a single line, that line's height.
+    layout.height = lineHeight;
+    layout.calc = RECT{rect.left, rect.top, rect.left, rect.top + (single ? lineHeight : 0)};
+    return layout;
+  }
 
   std::vector<Run> rows;
   for (Run& line : SplitLines(ApplyPrefixes(text, (format & DT_NOPREFIX) == 0), single)) {

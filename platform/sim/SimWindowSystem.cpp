@@ -24,7 +24,6 @@ namespace {
 
 constexpr DWORD kErrorClassDoesNotExist = 1411;
 constexpr DWORD kErrorInvalidIndex = 1413;
-constexpr DWORD kTmeQuery = 0x40000000;
 constexpr int kGwlHInstance = -6;
 constexpr int kGwlHwndParent = -8;
 
@@ -124,6 +123,7 @@ HANDLE SimWindowSystem::NewObjectHandle() {
 }
 
 DWORD SimWindowSystem::GetLastError() { return t_lastError; }
+DWORD SimWindowSystem::GetTickCount() { return SimClock::Instance().Now(); }
 void SimWindowSystem::SetLastErrorValue(DWORD error) { t_lastError = error; }
 
 // --- Queues and threads ----------------------------------------------------------------------
@@ -1976,7 +1976,7 @@ BOOL SimWindowSystem::TrackMouseEvent(TRACKMOUSEEVENT* track) {
     return FALSE;
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  if (track->dwFlags & kTmeQuery) {
+  if (track->dwFlags & TME_QUERY) {
     track->dwFlags = tracked_ ? trackFlags_ : 0;
     track->hwndTrack = tracked_;
     track->dwHoverTime = hoverTime_;

@@ -182,7 +182,7 @@ class SimWindowSystem final : public IWindowSystem {
   static SimWindowSystem& Instance();
 
   DWORD GetLastError() override;
-  DWORD GetTickCount() override { return SimClock::Instance().Now(); }
+  DWORD GetTickCount() override;
   ATOM RegisterClassW(const WNDCLASSW& windowClass) override;
   BOOL GetClassInfoW(HINSTANCE instance, const wchar_t* className, WNDCLASSW* windowClass) override;
   HWND CreateWindowExW(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style,

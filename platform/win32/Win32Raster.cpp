@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 #include <vector>
@@ -178,9 +179,11 @@ class Win32Canvas final : public Canvas {
 
   void SetLayered(bool layered) override { layered_ = layered; }
 
-  void FillRect(const RECT& rect, ARGB colour) override {
+  void FillRect(const RECT& fill, ARGB colour) override {
     const BYTE a = static_cast<BYTE>(colour >> 24);
-    if (a == 0 || IsEmpty(rect)) return;
+    // A fill looks the same wherever it starts: only the part inside the clip box is drawn.
+    RECT rect;
+    if (a == 0 || IsEmpty(fill) || !VisiblePart(fill, &rect)) return;
     if (a == 255 && !layered_) {
       SetBkColor(dc_.get(), Rgb(colour));
       ExtTextOutW(dc_.get(), 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
@@ -201,7 +204,7 @@ class Win32Canvas final : public Canvas {
 
   void DrawBitmap(const Bitmap& bitmap, const RECT& dest, const RECT& source, BYTE alpha,
                   bool perPixelAlpha) override {
-    if (alpha == 0 || IsEmpty(dest) || IsEmpty(source)) return;
+    if (alpha == 0 || IsEmpty(dest) || IsEmpty(source) || !ReasonableSpan(dest)) return;
     const auto* dib = dynamic_cast<const Win32Bitmap*>(&bitmap);
     if (dib == nullptr) return;
     RECT src{std::max<LONG>(source.left, 0), std::max<LONG>(source.top, 0),
@@ -234,7 +237,7 @@ class Win32Canvas final : public Canvas {
   int DrawTextW(const Font& font, const std::wstring& text, RECT* rect, UINT format, ARGB colour) override {
     if (rect == nullptr) return 0;
     HFONT hfont = reinterpret_cast<HFONT>(font.NativeHandle());
-    const int length = static_cast<int>(text.size());
+    const int length = -1;  // as the library's own calls pass it: the text up to its end
     if (format & DT_CALCRECT) {
       Selection selected(dc_.get(), hfont);
       return ::DrawTextW(dc_.get(), text.c_str(), length, rect, format);
@@ -247,20 +250,20 @@ class Win32Canvas final : public Canvas {
       SetTextColor(dc_.get(), Rgb(colour));
       return ::DrawTextW(dc_.get(), text.c_str(), length, rect, format);
     }
-    const int w = rect->right - rect->left, h = rect->bottom - rect->top;
-    if (w <= 0 || h <= 0) return 0;
+    RECT area;
+    if (IsEmpty(*rect) || !VisiblePart(*rect, &area)) return 0;
     Scratch scratch;
-    if (!scratch.Make(w, h)) return 0;
+    if (!scratch.Make(area.right - area.left, area.bottom - area.top)) return 0;
     std::fill_n(scratch.Pixels(), scratch.Count(), 0x01000000u);
     int height = 0;
     {
       Selection selected(scratch.dc.get(), hfont);
       SetBkMode(scratch.dc.get(), TRANSPARENT);
       SetTextColor(scratch.dc.get(), Rgb(colour));
-      RECT local{0, 0, w, h};
+      RECT local{rect->left - area.left, rect->top - area.top, rect->right - area.left, rect->bottom - area.top};
       height = ::DrawTextW(scratch.dc.get(), text.c_str(), length, &local, format);
     }
-    BlendScratch(scratch, rect->left, rect->top, a);
+    BlendScratch(scratch, area.left, area.top, a);
     return height;
   }
 
@@ -272,8 +275,10 @@ class Win32Canvas final : public Canvas {
 
   void PushClipRoundRect(const RECT& rect, int cx, int cy) override {
     SaveClip();
-    RegionHandle region(CreateRoundRectRgn(rect.left, rect.top, rect.right + 1, rect.bottom + 1, cx, cy),
-                        GdiObjectCloser{});
+    cx = std::clamp(cx, -kMaxCorner, kMaxCorner);
+    cy = std::clamp(cy, -kMaxCorner, kMaxCorner);
+    const RECT r = Near(RECT{rect.left, rect.top, rect.right + 1, rect.bottom + 1}, std::abs(cx) + std::abs(cy) + 2);
+    RegionHandle region(CreateRoundRectRgn(r.left, r.top, r.right, r.bottom, cx, cy), GdiObjectCloser{});
     if (region) ExtSelectClipRgn(dc_.get(), region.get(), RGN_AND);
   }
 
@@ -300,28 +305,54 @@ class Win32Canvas final : public Canvas {
   void Frame(const RECT& rect, int width, int cx, int cy, bool round, ARGB colour) {
     const BYTE a = static_cast<BYTE>(colour >> 24);
     if (a == 0) return;
+    width = std::clamp(width, 1, kMaxPenWidth);
+    cx = std::clamp(cx, -kMaxCorner, kMaxCorner);
+    cy = std::clamp(cy, -kMaxCorner, kMaxCorner);
+    const RECT r = Near(rect, width + std::abs(cx) + std::abs(cy) + 2);
+    if (IsEmpty(r)) return;
     PenHandle pen(CreatePen(PS_INSIDEFRAME, width, Rgb(colour)), GdiObjectCloser{});
     if (!pen) return;
     if (a == 255 && !layered_) {
       Selection selectedPen(dc_.get(), pen.get());
       Selection selectedBrush(dc_.get(), GetStockObject(NULL_BRUSH));
-      if (round) RoundRect(dc_.get(), rect.left, rect.top, rect.right, rect.bottom, cx, cy);
-      else Rectangle(dc_.get(), rect.left, rect.top, rect.right, rect.bottom);
+      if (round) RoundRect(dc_.get(), r.left, r.top, r.right, r.bottom, cx, cy);
+      else Rectangle(dc_.get(), r.left, r.top, r.right, r.bottom);
       return;
     }
-    const LONG left = std::min(rect.left, rect.right), top = std::min(rect.top, rect.bottom);
-    const int w = std::abs(rect.right - rect.left), h = std::abs(rect.bottom - rect.top);
-    if (w == 0 || h == 0) return;
+    // The scratch bitmap covers the part of the rectangle that can show; the shape is drawn
+    // where it lies within the whole rectangle.
+    RECT area;
+    if (!VisiblePart(r, &area)) return;
     Scratch scratch;
-    if (!scratch.Make(w, h)) return;
+    if (!scratch.Make(area.right - area.left, area.bottom - area.top)) return;
     std::fill_n(scratch.Pixels(), scratch.Count(), 0x01000000u);
     {
       Selection selectedPen(scratch.dc.get(), pen.get());
       Selection selectedBrush(scratch.dc.get(), GetStockObject(NULL_BRUSH));
-      if (round) RoundRect(scratch.dc.get(), 0, 0, w, h, cx, cy);
-      else Rectangle(scratch.dc.get(), 0, 0, w, h);
+      const int x = r.left - area.left, y = r.top - area.top;
+      if (round) RoundRect(scratch.dc.get(), x, y, x + (r.right - r.left), y + (r.bottom - r.top), cx, cy);
+      else Rectangle(scratch.dc.get(), x, y, x + (r.right - r.left), y + (r.bottom - r.top));
     }
-    BlendScratch(scratch, left, top, a);
+    BlendScratch(scratch, area.left, area.top, a);
+  }
+
+  // The rectangle, normalised, with sides that lie far outside the clip box (more than
+  // `margin` beyond it) moved in to that distance: a shape whose features stay within
+  // `margin` of its sides shows the same, and GDI never meets absurd coordinates.
+  RECT Near(const RECT& rect, int margin) const {
+    const RECT box = GetClipBox();
+    const int64_t m = margin;
+    auto limit = [](int64_t v, int64_t lo, int64_t hi) { return static_cast<LONG>(std::clamp(v, lo, hi)); };
+    const int64_t l = std::min(rect.left, rect.right), r = std::max(rect.left, rect.right);
+    const int64_t t = std::min(rect.top, rect.bottom), b = std::max(rect.top, rect.bottom);
+    return RECT{limit(l, box.left - m, box.right + m), limit(t, box.top - m, box.bottom + m),
+                limit(r, box.left - m, box.right + m), limit(b, box.top - m, box.bottom + m)};
+  }
+
+  // The part of `rect` inside the clip box; false when none is.
+  bool VisiblePart(const RECT& rect, RECT* area) const {
+    RECT box = GetClipBox();
+    return IntersectRect(area, &rect, &box) != FALSE;
   }
 
   // The alpha-byte technique's second half: pixels whose alpha byte GDI cleared were drawn

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <memory>
 
+#include "platform/Raster.h"
 #include "platform/WindowDriver.h"
 #include "platform/WindowSystem.h"
+#include "tests/support/PixelCheck.h"
 #include "tests/support/TestWindows.h"
 
 namespace rundix {
@@ -175,6 +177,27 @@ TEST_F(EditWindowTest, SettingTheTextNotifiesAndPaintingAsksTheParentForColours)
   ASSERT_FALSE(colours.empty());
   EXPECT_EQ(reinterpret_cast<HWND>(colours.back().lParam), edit);
   EXPECT_NE(colours.back().wParam, 0u);
+  // The parent's brush fills the box: blue beyond the text, seen in the parent's pixels.
+  std::unique_ptr<Bitmap> pixels = driver.Capture(parent);
+  ASSERT_NE(pixels, nullptr);
+  ::testing::AssertionResult blue = test::ColourNear(test::PixelAt(*pixels, 10 + 190, 10 + 12), 0xFF0000FF, 8);
+  EXPECT_TRUE(blue);
+  if (!blue) test::SaveFailure(*pixels, test::CurrentTestName());
+}
+
+TEST_F(EditWindowTest, TheTextIsDrawnInTheColourTheParentChose) {
+  HWND edit = MakeEdit(0);
+  auto redInk = [&] {
+    std::unique_ptr<Bitmap> pixels = driver.Capture(parent);
+    size_t count = 0;
+    for (int y = 10; pixels && y < 34; ++y) {
+      for (int x = 10; x < 210; ++x) count += test::ColourNear(test::PixelAt(*pixels, x, y), 0xFFC80000, 40);
+    }
+    return count;
+  };
+  EXPECT_EQ(redInk(), 0u);
+  thread->Run([&] { System().SetWindowTextW(edit, L"MMMM"); });
+  EXPECT_GT(redInk(), 10u);
 }
 
 std::atomic<WNDPROC> g_editProc{nullptr};

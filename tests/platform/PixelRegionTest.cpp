@@ -165,6 +165,14 @@ TEST(PixelRegionTest, InsideFrameOutlines) {
   EXPECT_TRUE(PixelRegion::Frame(RECT{3, 3, 4, 4}, 1).Empty());
   EXPECT_TRUE(PixelRegion::Frame(RECT{3, 3, 3, 9}, 2).Empty());
   EXPECT_FALSE(PixelRegion::Frame(RECT{3, 3, 4, 9}, 1).Empty());
+  // A limit keeps what lies inside it and nothing else changes.
+  for (int w : {1, 2, 3}) {
+    RECT r{-40, 3, 70, 58}, limit{0, 0, 30, 20};
+    PixelRegion whole = PixelRegion::Frame(r, w, 17, 11);
+    PixelRegion limited = PixelRegion::Frame(r, w, 17, 11, &limit);
+    EXPECT_EQ(Picture(limited, RECT{-45, 0, 75, 60}), Picture(whole.Intersect(PixelRegion::Rect(limit)), RECT{-45, 0, 75, 60}));
+    EXPECT_FALSE(limited.Empty());
+  }
   // Every outline stays inside its rectangle.
   for (int w = 1; w <= 4; ++w) {
     for (int corner : {0, 2, 5, 9}) {

@@ -130,8 +130,8 @@ TEST(PixelRegionWin32Test, InsideFrameOutlinesArePixelForPixelGdis) {
             GdiFlush();
             PixelRegion ours = PixelRegion::Frame(rect, width, cx, cy);
             int wrong = 0;
-            for (int y = 0; y < 64; ++y) {
-              for (int x = 0; x < 64; ++x) wrong += dib.Painted(x, y) != ours.Contains(x, y);
+            for (int y = 0; y < rect.bottom + 4; ++y) {
+              for (int x = 0; x < rect.right + 4; ++x) wrong += dib.Painted(x, y) != ours.Contains(x, y);
             }
             ASSERT_EQ(wrong, 0) << Describe(round ? "RoundRect" : "Rectangle", w, h, cx, cy) << " pen " << width;
             ++compared;

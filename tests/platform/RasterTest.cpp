@@ -432,6 +432,37 @@ TEST_F(RasterTest, NestedClipsIntersectAndPopRestores) {
   EXPECT_EQ(PixelAt(*bitmap, 45, 20), 0u);
 }
 
+// Coordinates, corners and pen widths distant beyond any bitmap draw what shows of them, quickly.
+TEST_F(RasterTest, AbsurdGeometryDrawsWhatShows) {
+  const LONG distant = 10000000;
+  canvas->FrameRect(RECT{-distant, 10, distant, 30}, 1, 0xFF0000FF);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 0, 10), 0x0000FF));
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 63, 29), 0x0000FF));
+  EXPECT_EQ(PixelAt(*bitmap, 30, 20), 0u);
+  canvas->FrameRoundRect(RECT{-distant, -distant, distant, distant}, 3, distant, distant, 0xFF00FF00);
+  canvas->FrameRect(RECT{-distant, -distant, distant, distant}, 1, 0x80FF0000);
+  canvas->FillRect(RECT{-distant, 46, distant, distant}, 0x80FF0000);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 20, 47), ConstantBlend(0, 0xFFFF0000, 0x80), 1));
+  canvas->PushClipRoundRect(RECT{-distant, -distant, distant, distant}, 5, 5);
+  canvas->FillRect(RECT{0, 40, 64, 48}, 0xFFFF0000);
+  canvas->PopClip();
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 0, 47), 0xFF0000));
+  canvas->PushClipRoundRect(RECT{0, 0, 63, 47}, 100000000, 100000000);
+  canvas->FillRect(RECT{0, 0, 64, 8}, 0xFF00FFFF);
+  canvas->PopClip();
+  EXPECT_EQ(PixelAt(*bitmap, 0, 0) & 0xFFFFFF, 0u);     // cut off by the ellipse
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 32, 4), 0x00FFFF));
+  canvas->FrameRect(RECT{0, 0, 64, 48}, 1000000, 0xFF123456);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 0, 0), 0x123456));
+  // A stretch wider than any sensible destination draws nothing; a wide one draws its part.
+  auto source = Numbered(4, 4);
+  canvas->DrawBitmap(*source, RECT{-2000000000, 0, 2000000000, 48}, RECT{0, 0, 4, 4}, 255, false);
+  EXPECT_TRUE(ColourNear(PixelAt(*bitmap, 32, 20), 0x123456));
+  canvas->DrawBitmap(*source, RECT{-distant, 0, distant, 48}, RECT{0, 0, 4, 4}, 255, false);
+  EXPECT_EQ(PixelAt(*bitmap, 32, 20), PixelAt(*source, StretchSourceIndex(distant + 32, 4, 2 * distant, true, true),
+                                                StretchSourceIndex(20, 4, 48, false, true)));
+}
+
 TEST_F(RasterTest, WritePngStoresStraightAlpha) {
   Reset(3, 2);
   canvas->SetLayered(true);  // GDI's opaque fills leave the alpha byte 0 otherwise

@@ -149,6 +149,31 @@ TEST_F(RasterTextTest, WordBreakWrapsAndLineBreaksBreak) {
   EXPECT_EQ(Measure(L"one\r\ntwo\nthree", RECT{0, 0, 200, 0}, DT_SINGLELINE).bottom, LineHeight());
 }
 
+TEST_F(RasterTextTest, EmptyTextLongWordsAndChineseRows) {
+  int height = 0;
+  RECT empty = Measure(L"", RECT{10, 20, 110, 60}, 0, &height);
+  EXPECT_EQ(height, LineHeight());
+  EXPECT_EQ(empty.right, 10);
+  EXPECT_EQ(empty.bottom, 20);
+  empty = Measure(L"", RECT{10, 20, 110, 60}, DT_SINGLELINE);
+  EXPECT_EQ(empty.right, 10);
+  EXPECT_EQ(empty.bottom, 20 + LineHeight());
+  EXPECT_EQ(Draw(L"", RECT{10, 20, 110, 60}, DT_SINGLELINE), 0);
+
+  // A word wider than the rectangle is not broken: the measured rectangle widens.
+  RECT word = Measure(L"ABCDEFGHIJ", RECT{10, 20, 20, 60}, DT_WORDBREAK, &height);
+  RECT alone = Measure(L"ABCDEFGHIJ", RECT{10, 20, 20, 60}, DT_SINGLELINE);
+  EXPECT_EQ(height, LineHeight());
+  EXPECT_EQ(word.bottom, 20 + LineHeight());
+  EXPECT_EQ(word.right, alone.right);
+  // Chinese text breaks between any two characters.
+  RECT one = Measure(L"修", RECT{0, 0, 0, 0}, DT_SINGLELINE);
+  const int per = one.right;
+  RECT rows = Measure(L"修复修复修复修复", RECT{0, 0, 3 * per + per / 2, 0}, DT_WORDBREAK);
+  EXPECT_EQ(rows.bottom, 3 * LineHeight());
+  EXPECT_EQ(rows.right, 3 * per);
+}
+
 // The ink of the text's last few columns: an ellipsis is three dots on the baseline.
 RECT TailInk(const PixelRegion& ink, int columns) {
   RECT all = ink.Bounds();

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <memory>
 
 #include "platform/Raster.h"
 #include "platform/WindowDriver.h"
 #include "platform/WindowSystem.h"
+#include "tests/support/PixelCheck.h"
 #include "tests/support/TestWindows.h"
 
 namespace rundix {
@@ -160,6 +160,80 @@ TEST_F(WindowDriverTest, TrackedWindowsHearOfHoverAndOfThePointerLeaving) {
   ASSERT_TRUE(driver.WaitFor(w, [&] { return log.Count(w, WM_MOUSELEAVE) == 2; }, 5000));
 }
 
+TEST_F(WindowDriverTest, NonClientTrackingHearsThePointerLeaveForTheClientArea) {
+  TestWindowSpec spec;
+  HWND w = Make(spec, Logging(log, [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+    if (message == WM_NCHITTEST) {
+      LRESULT hit = System().DefWindowProcW(window, message, wParam, lParam);
+      POINT point = PointOf(lParam);
+      System().ScreenToClient(window, &point);
+      return hit == HTCLIENT && point.y < 30 ? HTCAPTION : hit;
+    }
+    if (message == WM_NCMOUSEMOVE) {
+      TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE | TME_NONCLIENT, window, 0};
+      System().TrackMouseEvent(&track);
+    }
+    return std::nullopt;
+  }));
+  driver.MouseMove(w, POINT{40, 10});
+  Idle(w);
+  std::vector<LoggedMessage> moves = log.Of(w, {WM_NCMOUSEMOVE});
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].wParam, static_cast<WPARAM>(HTCAPTION));
+  POINT screen{40, 10};
+  On([&] { System().ClientToScreen(w, &screen); });
+  EXPECT_EQ(PointOf(moves[0].lParam).x, screen.x);
+  EXPECT_EQ(log.Count(w, WM_NCMOUSELEAVE), 0u);
+  driver.MouseMove(w, POINT{40, 60});
+  ASSERT_TRUE(driver.WaitFor(w, [&] { return log.Count(w, WM_NCMOUSELEAVE) == 1; }, 5000));
+  EXPECT_EQ(log.Count(w, WM_MOUSELEAVE), 0u);
+}
+
+TEST_F(WindowDriverTest, TheClassCursorIsSetAndButtonsShowInTheKeyState) {
+  TestWindowSpec spec;
+  std::vector<bool> leftDown;
+  HWND w = Make(spec, Logging(log, [&](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) leftDown.push_back(System().GetKeyState(VK_LBUTTON) < 0);
+    return std::nullopt;
+  }));
+  HCURSOR arrow = nullptr;
+  HCURSOR before = nullptr;
+  On([&] {
+    arrow = System().LoadCursorW(kCursorArrow);
+    System().SetCursor(System().LoadCursorW(kCursorWait));
+  });
+  driver.MouseMove(w, POINT{15, 15});
+  driver.LButtonDown(w, POINT{15, 15});
+  driver.LButtonUp(w, POINT{15, 15});
+  Idle(w);
+  On([&] { before = System().SetCursor(arrow); });
+  EXPECT_EQ(before, arrow);  // WM_SETCURSOR gave the window its class cursor
+  EXPECT_EQ(leftDown, (std::vector<bool>{true, false}));
+}
+
+TEST_F(WindowDriverTest, ATrackingTooltipShowsTextForItsOwnerAndHides) {
+  TestWindowSpec spec;
+  HWND w = Make(spec);
+  HWND tooltip = nullptr;
+  On([&] { tooltip = System().CreateTooltip(w); });
+  ASSERT_NE(tooltip, nullptr);
+  EXPECT_EQ(System().GetOwner(tooltip), w);
+  EXPECT_FALSE(System().IsWindowVisible(tooltip));
+  driver.MouseMove(w, POINT{20, 20});
+  On([&] { System().ShowTooltip(tooltip, L"提示 tip", RECT{10, 10, 60, 40}); });
+  Idle(w);
+  EXPECT_TRUE(System().IsWindowVisible(tooltip));
+  RECT owner{};
+  RECT tip{};
+  System().GetWindowRect(w, &owner);
+  System().GetWindowRect(tooltip, &tip);
+  EXPECT_GT(tip.top, owner.top + 20);  // below the pointer
+  EXPECT_GT(tip.right - tip.left, 0);
+  On([&] { System().HideTooltip(tooltip); });
+  Idle(w);
+  EXPECT_FALSE(System().IsWindowVisible(tooltip));
+}
+
 TEST_F(WindowDriverTest, ADisabledWindowGetsNoInput) {
   TestWindowSpec spec;
   HWND w = Make(spec);
@@ -288,26 +362,6 @@ TEST_F(WindowDriverTest, DraggingACaptionMovesTheWindowWhileTheButtonIsHeld) {
   EXPECT_EQ(log.Count(w, WM_LBUTTONDOWN), 1u);
 }
 
-// Pixel checks by rule, with a copy of a failing capture kept for a look.
-struct Colour {
-  int r, g, b, a;
-};
-
-Colour PixelAt(const Bitmap& bitmap, int x, int y) {
-  const uint8_t* p = bitmap.ReadPixels() + static_cast<size_t>(y) * bitmap.Stride() + static_cast<size_t>(x) * 4;
-  return Colour{p[2], p[1], p[0], p[3]};
-}
-
-bool Near(Colour seen, Colour wanted, int tolerance = 8) {
-  return std::abs(seen.r - wanted.r) <= tolerance && std::abs(seen.g - wanted.g) <= tolerance &&
-         std::abs(seen.b - wanted.b) <= tolerance && std::abs(seen.a - wanted.a) <= tolerance;
-}
-
-void KeepFailure(const Bitmap& bitmap, const char* name) {
-  const std::string path = std::string(RUNDIX_BINARY_DIR) + "/artifacts/" + name + "_err.png";
-  std::printf("capture kept in %s: %s\n", path.c_str(), WritePng(bitmap, path) ? "written" : "not written");
-}
-
 LRESULT PaintWith(HWND window, ARGB left, ARGB right) {
   PaintInfo paint;
   if (!System().BeginPaint(window, &paint)) return 0;
@@ -352,21 +406,19 @@ TEST_F(WindowDriverTest, CaptureShowsWhatTheWindowAndItsChildrenPaintedInsideThe
   ASSERT_NE(pixels, nullptr);
   ASSERT_EQ(pixels->Width(), 120);
   ASSERT_EQ(pixels->Height(), 80);
+  // Painted colours are opaque; outside the region nothing shows.
   const struct {
     int x, y;
-    Colour colour;
-  } checks[] = {{40, 40, {255, 0, 0, 255}},   {100, 40, {0, 0, 255, 255}}, {20, 20, {0, 255, 0, 255}},
-                {0, 0, {0, 0, 0, 0}},         {119, 79, {0, 0, 0, 0}},     {50, 0, {255, 0, 0, 255}},
-                {119, 40, {0, 0, 255, 255}}};
+    uint32_t colour;
+  } checks[] = {{40, 40, 0xFFFF0000}, {100, 40, 0xFF0000FF}, {20, 20, 0xFF00FF00}, {0, 0, 0x00000000},
+                {119, 79, 0x00000000}, {50, 0, 0xFFFF0000}, {119, 40, 0xFF0000FF}};
   bool failed = false;
   for (const auto& check : checks) {
-    Colour seen = PixelAt(*pixels, check.x, check.y);
-    bool ok = Near(seen, check.colour);
-    EXPECT_TRUE(ok) << "(" << check.x << "," << check.y << ") is " << seen.r << "," << seen.g << "," << seen.b
-                    << "," << seen.a;
-    failed = failed || !ok;
+    ::testing::AssertionResult matches = test::ColourNear(test::PixelAt(*pixels, check.x, check.y), check.colour, 8, true);
+    EXPECT_TRUE(matches) << "at " << check.x << "," << check.y;
+    failed = failed || !matches;
   }
-  if (failed) KeepFailure(*pixels, "WindowDriverCapture");
+  if (failed) test::SaveFailure(*pixels, test::CurrentTestName());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/Resources.h"
 #include "platform/WindowDriver.h"
 #include "platform/WindowSystem.h"
 #include "platform/sim/SimClock.h"
@@ -221,6 +222,29 @@ TEST(WindowThreads, SendingToAnotherThreadsWindowIsRefused) {
   EXPECT_EQ(System().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   ASSERT_TRUE(WindowDriver().WaitIdle(w));
   EXPECT_EQ(log.Count(w, WM_APP + 1), 0u);
+}
+
+TEST(Icons, AnIconResourceLoadsAndEachHandleIsDestroyedOnce) {
+  static const uint8_t kIcon[] = {0, 0, 1, 0, 1, 0};  // the headless system only needs it there
+  static const ResourceEntry kEntries[] = {{L"ICON", 101, kIcon, sizeof kIcon}};
+  static const ResourceTable kTable{kEntries, 1};
+  HINSTANCE module = RegisterProgramResources(&kTable);
+  HICON big = System().LoadIconResource(module, 101, 32, 32);
+  HICON small = System().LoadIconResource(module, 101, 16, 16);
+  ASSERT_NE(big, nullptr);
+  ASSERT_NE(small, nullptr);
+  EXPECT_NE(big, small);
+  EXPECT_EQ(System().LoadIconResource(module, 102, 32, 32), nullptr);
+
+  HWND window = CreateTestWindow(TestWindowSpec{});
+  EXPECT_EQ(System().SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big)), 0);
+  EXPECT_EQ(System().SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(small)),
+            reinterpret_cast<LRESULT>(big));
+  EXPECT_EQ(System().SendMessageW(window, WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(small));
+  System().DestroyWindow(window);
+  EXPECT_TRUE(System().DestroyIcon(big));
+  EXPECT_FALSE(System().DestroyIcon(big));
+  EXPECT_TRUE(System().DestroyIcon(small));
 }
 
 TEST(HeadlessScreen, HasTheMonitorAndMetricsOfATypicalDesktop) {

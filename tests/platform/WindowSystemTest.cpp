@@ -534,6 +534,67 @@ TEST(WindowState, MinimiseMaximiseAndRestoreReportTheirSizes) {
   EXPECT_EQ(after.right - after.left, before.right - before.left);
 }
 
+TEST(Painting, UpdateRegionsGrowUntilAPaintValidatesThem) {
+  MessageLog log;
+  std::vector<RECT> painted;
+  TestWindowSpec spec;
+  Owned window(CreateTestWindow(spec, Logging(log, [&](HWND w, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (message != WM_PAINT) return std::nullopt;
+    PaintInfo paint;
+    EXPECT_TRUE(System().BeginPaint(w, &paint));
+    painted.push_back(paint.rcPaint);
+    System().EndPaint(w, paint);
+    return 0;
+  })));
+  WindowDriver().WaitIdle(window);
+  RECT update{};
+  EXPECT_FALSE(System().GetUpdateRect(window, &update, FALSE));
+  RECT first{10, 10, 20, 20};
+  RECT second{50, 30, 60, 45};
+  System().InvalidateRect(window, &first, FALSE);
+  System().InvalidateRect(window, &second, FALSE);
+  ASSERT_TRUE(System().GetUpdateRect(window, &update, FALSE));
+  EXPECT_EQ(update.left, 10);
+  EXPECT_EQ(update.top, 10);
+  EXPECT_EQ(update.right, 60);
+  EXPECT_EQ(update.bottom, 45);
+  painted.clear();
+  // UpdateWindow paints at once, without the message loop.
+  System().UpdateWindow(window);
+  ASSERT_EQ(painted.size(), 1u);
+  EXPECT_EQ(painted[0].left, 10);
+  EXPECT_EQ(painted[0].bottom, 45);
+  EXPECT_FALSE(System().GetUpdateRect(window, &update, FALSE));
+  System().UpdateWindow(window);
+  EXPECT_EQ(painted.size(), 1u);
+}
+
+TEST(DefaultProcedure, AnswersHitTestsFromTheFrameAndCarriesOutSystemCommands) {
+  TestWindowSpec spec;
+  spec.style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+  spec.width = 300;
+  spec.height = 200;
+  Owned window(CreateTestWindow(spec));
+  RECT outer{};
+  System().GetWindowRect(window, &outer);
+  POINT client{0, 0};
+  System().ClientToScreen(window, &client);
+  auto hit = [&](int x, int y) {
+    return System().SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y));
+  };
+  EXPECT_EQ(hit(client.x + 10, client.y + 10), HTCLIENT);
+  EXPECT_EQ(hit((outer.left + outer.right) / 2, (outer.top + client.y) / 2), HTCAPTION);
+  EXPECT_EQ(hit(outer.right + 50, outer.bottom + 50), HTNOWHERE);
+  EXPECT_EQ(hit(outer.left, (outer.top + outer.bottom) / 2), HTLEFT);
+
+  System().SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(System().IsIconic(window));
+  System().SendMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_FALSE(System().IsIconic(window));
+  System().SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_FALSE(System().IsWindow(window));
+}
+
 TEST(Screen, MetricsAndWorkAreaLookLikeAMonitor) {
   RECT work{};
   RECT monitor{};

@@ -57,7 +57,22 @@ std::string SaveFailure(const Bitmap& bitmap, const std::string& name) {
   fs::path folder = fs::path(RUNDIX_BINARY_DIR) / "artifacts";
   fs::create_directories(folder, ec);
   std::string path = (folder / (name + "_err.png")).string();
-  return WritePng(bitmap, path) ? path : std::string();
+  auto shown = CreateBitmap(bitmap.Width(), bitmap.Height());
+  if (!shown) return std::string();
+  const uint8_t* from = bitmap.ReadPixels();
+  uint8_t* to = shown->LockPixels();
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const uint8_t* in = from + static_cast<size_t>(y) * bitmap.Stride();
+    uint8_t* out = to + static_cast<size_t>(y) * shown->Stride();
+    for (int x = 0; x < bitmap.Width(); ++x, in += 4, out += 4) {
+      out[0] = in[0];
+      out[1] = in[1];
+      out[2] = in[2];
+      out[3] = 0xFF;
+    }
+  }
+  shown->UnlockPixels();
+  return WritePng(*shown, path) ? path : std::string();
 }
 
 std::string CurrentTestName() {

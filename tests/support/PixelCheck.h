@@ -23,7 +23,9 @@ void FillBitmap(Bitmap& bitmap, uint32_t argb);
 // The pixels whose value differs from `background`.
 PixelRegion InkOf(const Bitmap& bitmap, uint32_t background, uint32_t mask = 0x00FFFFFF);
 
-// Writes build/<preset>/artifacts/<name>_err.png; returns its path (empty when it failed).
+// Writes build/<preset>/artifacts/<name>_err.png as a window would show the pixels (their
+// colour, alpha ignored: GDI's opaque drawing leaves alpha 0); returns its path (empty when
+// it failed).
 std::string SaveFailure(const Bitmap& bitmap, const std::string& name);
 // The current test's name, for SaveFailure.
 std::string CurrentTestName();

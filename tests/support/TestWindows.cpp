@@ -122,11 +122,12 @@ WindowThread::WindowThread(std::function<void()> setup) {
     HWND anchor = CreateTestWindow(spec);
     if (setup) setup();
     {
+      // Told under the lock: the waiting constructor owns `ready` and may return at once.
       std::lock_guard<std::mutex> lock(started);
       anchor_ = anchor;
       done = true;
+      ready.notify_all();
     }
-    ready.notify_all();
     IWindowSystem& system = WindowSystem();
     MSG message{};
     BOOL got;

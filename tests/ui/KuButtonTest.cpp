@@ -84,13 +84,13 @@ TEST_F(KuButtonTest, PressedButtonShowsItsPushedColour) {
   window_->WaitIdle();
   auto pushed = window_->Capture();
   ASSERT_NE(pushed, nullptr);
-  EXPECT_TRUE(PixelNear(*pushed, rect.left + 3, rect.top + 3, 0xFF102040, 8));
+  EXPECT_TRUE(PixelNear(*pushed, rect.right - 3, rect.bottom - 3, 0xFF102040, 8));
   SaveIfFailed(*pushed, "pushed");
   window_->Driver().LButtonUp(window_->Hwnd(), inside);
   window_->WaitIdle();
   auto released = window_->Capture();
   ASSERT_NE(released, nullptr);
-  EXPECT_TRUE(PixelNear(*released, rect.left + 3, rect.top + 3, 0xFF3366CC, 8));
+  EXPECT_TRUE(PixelNear(*released, rect.right - 3, rect.bottom - 3, 0xFF3366CC, 8));
 }
 
 TEST_F(KuButtonTest, DoubleClickCountsAsTwoClicks) {
@@ -117,7 +117,7 @@ TEST_F(KuButtonTest, DisabledButtonShowsDisabledColoursAndTakesNoClickNorFocus) 
       sawText = PixelNear(*capture, x, y, 0xFFD0D0D0, 12);
     }
   }
-  EXPECT_TRUE(PixelNear(*capture, off.left + 2, off.top + 2, 0xFF808080, 8));
+  EXPECT_TRUE(PixelNear(*capture, off.right - 3, off.bottom - 3, 0xFF808080, 8));
   EXPECT_TRUE(sawText) << "the disabled text colour shows";
   SaveIfFailed(*capture);
 

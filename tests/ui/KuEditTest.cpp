@@ -18,7 +18,8 @@ using KUM::UICLASS_EDIT;
 const wchar_t kSkin[] = LR"(<Window>
   <VerticalLayout normalbkcolor="#FFFFFFFF" inset="10,10,10,10" childpadding="10">
     <Edit name="num" height="30" numberonly="true" normaltextpadding="4,5,4,5"
-          nativebkcolor="#FFFFFFE0" normalbkcolor="#FFFFFFFF" normalbordercolor="#FF808080" />
+          nativebkcolor="#FFFFF0C0" normaltextcolor="#FF2040C0" normalbkcolor="#FFFFFFFF"
+          normalbordercolor="#FF808080" />
     <Edit name="secret" height="30" password="true" text="WWWWWW" normalbkcolor="#FFFFFFFF"
           normaltextcolor="#FF000000" />
     <Edit name="plain" height="30" text="WWWWWW" normalbkcolor="#FFFFFFFF"
@@ -92,6 +93,28 @@ TEST_F(KuEditTest, NumberOnlyEditTakesDigitsTellsKeysAndClosesWhenTheFocusLeaves
   ASSERT_EQ(changes.size(), 2u);
   EXPECT_EQ(changes[0].senderName, L"num");
 
+  // The native window paints with the edit's colours: its background and its text colour.
+  auto capture = window_->Capture();
+  ASSERT_NE(capture, nullptr);
+  EXPECT_TRUE(PixelNear(*capture, edit.right - 10, (edit.top + edit.bottom) / 2, 0xFFFFF0C0, 8));
+  bool sawText = false;
+  for (int y = edit.top + 5; y < edit.bottom - 5 && !sawText; ++y) {
+    for (int x = edit.left + 4; x < edit.left + 60 && !sawText; ++x) {
+      sawText = PixelNear(*capture, x, y, 0xFF2040C0, 40);
+    }
+  }
+  EXPECT_TRUE(sawText) << "the digits show in the edit's text colour";
+  SaveIfFailed(*capture, "editing");
+
+  // Ctrl+A selects everything.
+  window_->Driver().Char(window_->Hwnd(), 1);
+  window_->WaitIdle();
+  LRESULT selection = 0;
+  window_->Run([&] { selection = ws.SendMessageW(native, EM_GETSEL, 0, 0); });
+  EXPECT_EQ(LOWORD(selection), 0);
+  EXPECT_EQ(HIWORD(selection), 2);
+  EXPECT_EQ(Text(L"num"), L"12");
+
   Key(VK_RETURN);
   Key(VK_UP);
   Key(VK_DOWN);
@@ -158,8 +181,10 @@ TEST_F(KuEditTest, DestroyingTheEditWhileEditingClosesTheNativeWindow) {
   window_->WaitIdle();
   window_->Run([&] { alive = WindowSystem().IsWindow(native) != FALSE; });
   EXPECT_FALSE(alive);
-  // The window goes on working.
-  window_->Click(L"secret");
+  // The window goes on working. (The next edit now lies where the first one was: press
+  // elsewhere on it, so the press is not the second half of a double click.)
+  RECT secret = window_->RectOf(L"secret");
+  window_->Click(POINT{secret.left + 20, (secret.top + secret.bottom) / 2});
   EXPECT_NE(Native(L"secret"), nullptr);
 }
 

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <utility>
 
 #include "tests/support/TestMachine.h"
 #include "tests/ui/UiTestSupport.h"
@@ -87,6 +89,12 @@ TEST_F(KuLoadResourceTest, JpegDataUnderThePngTypeDecodes) {
   EXPECT_EQ(photo->height, 16);
   EXPECT_FALSE(photo->alpha);
   EXPECT_TRUE(PixelNear(*photo->bitmap, 8, 8, 0xFF2080E0, 6));
+  KuImageInfo* progressive = loader().LoadImageW(208, 0, L"PNG");
+  ASSERT_NE(progressive, nullptr);
+  EXPECT_EQ(progressive->width, 32);
+  EXPECT_EQ(progressive->height, 24);
+  EXPECT_TRUE(PixelNear(*progressive->bitmap, 16, 0, 0xFF2080E0, 16));   // top of the gradient
+  EXPECT_TRUE(PixelNear(*progressive->bitmap, 16, 23, 0xFFE08020, 16));  // bottom
 }
 
 TEST_F(KuLoadResourceTest, AnIdIsDecodedOnceAndCachedUntilRemoved) {
@@ -132,14 +140,63 @@ TEST_F(KuLoadResourceTest, DamagedOrOversizedImagesYieldNoImage) {
   EXPECT_EQ(KuDecodeImage(nullptr, 10, 0), nullptr);
   EXPECT_EQ(Decode("GIF89a\x01\x00\x01\x00"), nullptr);  // formats left out
 
+  // Huffman tables of more than 256 symbols (which overrun the decoder's tables) are refused.
+  std::string jpeg = ResourceString(L"PNG", 206);
+  const size_t dht = jpeg.find("\xFF\xC4");
+  ASSERT_NE(dht, std::string::npos);
+  for (int i = 0; i < 16; ++i) jpeg[dht + 5 + i] = static_cast<char>(0x20);  // 512 symbols
+  EXPECT_EQ(Decode(jpeg), nullptr);
+
+  // A scan that uses a Huffman table, or a frame that uses a quantisation table, that no
+  // segment defined is refused: the decoder would read its uninitialised tables.
+  std::string undefinedHuffman = ResourceString(L"PNG", 206);
+  const size_t sos = undefinedHuffman.find("\xFF\xDA");
+  ASSERT_NE(sos, std::string::npos);
+  undefinedHuffman[sos + 6] = static_cast<char>(0x33);  // first component: tables 3 and 3
+  EXPECT_EQ(Decode(undefinedHuffman), nullptr);
+  std::string undefinedQuant = ResourceString(L"PNG", 206);
+  const size_t sof = undefinedQuant.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  undefinedQuant[sof + 12] = 3;  // first component's quantisation table
+  EXPECT_EQ(Decode(undefinedQuant), nullptr);
+
   // Every cut of a good PNG and a good JPEG fails, wherever the cut falls.
-  for (UINT id : {202u, 206u}) {
+  for (UINT id : {202u, 206u, 208u}) {
     const std::string good = ResourceString(L"PNG", id);
     ASSERT_NE(Decode(good), nullptr);
     for (size_t length = 0; length < good.size(); ++length) {
       EXPECT_EQ(Decode(good.substr(0, length)), nullptr) << "resource " << id << " cut at " << length;
     }
   }
+}
+
+// Damaged copies of every kind of image the loader reads (PNG, JPEG, the icon's DIBs): some
+// decode, most do not, none reads outside its buffer (the sanitizer build watches) or comes
+// back larger than the bounds or than its bitmap.
+TEST_F(KuLoadResourceTest, MutatedImagesStayWithinTheirBounds) {
+  std::mt19937 random(20261207);
+  int decoded = 0;
+  for (auto [type, id] : {std::pair<const wchar_t*, UINT>{L"PNG", 203}, {L"PNG", 206}, {L"PNG", 208}, {L"ICON", 220}}) {
+    const std::string good = ResourceString(type, id);
+    ASSERT_FALSE(good.empty());
+    for (int round = 0; round < 1500; ++round) {
+      std::string bad = good;
+      const int flips = 1 + static_cast<int>(random() % 4);
+      for (int i = 0; i < flips; ++i) bad[random() % bad.size()] = static_cast<char>(random());
+      const auto* bytes = reinterpret_cast<const uint8_t*>(bad.data());
+      std::unique_ptr<KuImageInfo> image = std::wstring(type) == L"ICON"
+                                               ? KuDecodeIcon(bytes, bad.size(), 0)
+                                               : KuDecodeImage(bytes, bad.size(), 0);
+      if (!image) continue;
+      ++decoded;
+      ASSERT_TRUE(image->bitmap);
+      EXPECT_EQ(image->bitmap->Width(), image->width);
+      EXPECT_EQ(image->bitmap->Height(), image->height);
+      EXPECT_LE(image->width, kMaxImageSide);
+      EXPECT_LE(int64_t{image->width} * image->height, kMaxImagePixels);
+    }
+  }
+  EXPECT_GT(decoded, 0);  // flips in pixel data still decode
 }
 
 // A PNG header claiming the given size, with a tiny image body.

@@ -80,8 +80,8 @@ TEST_F(KuOptionTest, SelectingAMemberUnselectsTheOtherWithOneClickAndTwoChanges)
   RECT o2 = window_->RectOf(L"o2");
   auto capture = window_->Capture();
   ASSERT_NE(capture, nullptr);
-  EXPECT_TRUE(PixelNear(*capture, o2.left + 2, o2.top + 2, 0xFF20A040, 8));
-  EXPECT_TRUE(PixelNear(*capture, o1.left + 2, o1.top + 2, 0xFFFFFFFF, 8));
+  EXPECT_TRUE(PixelNear(*capture, o2.right - 3, o2.bottom - 3, 0xFF20A040, 8));
+  EXPECT_TRUE(PixelNear(*capture, o1.right - 3, o1.bottom - 3, 0xFFFFFFFF, 8));
   SaveIfFailed(*capture);
 
   // Clicking the selected member again keeps it selected: a click, no change.
@@ -118,7 +118,7 @@ TEST_F(KuOptionTest, DisabledSelectedOptionKeepsItsSelectedState) {
   RECT o1 = window_->RectOf(L"o1");
   auto capture = window_->Capture();
   ASSERT_NE(capture, nullptr);
-  EXPECT_TRUE(PixelNear(*capture, o1.left + 2, o1.top + 2, 0xFF20A040, 8));
+  EXPECT_TRUE(PixelNear(*capture, o1.right - 3, o1.bottom - 3, 0xFF20A040, 8));
 }
 
 TEST_F(KuOptionTest, MembersThatLeaveOrJoinKeepOneSelectedPerGroup) {

@@ -70,8 +70,10 @@ TEST_F(KuRenderUtilsTest, ALayeredFillWritesRealAlpha) {
   ASSERT_TRUE(t.canvas);
   KuRenderUtils::DrawColor(*t.canvas, RECT{0, 0, 20, 20}, 0xFF336699, true);
   EXPECT_TRUE(PixelNear(*t.bitmap, 10, 10, 0xFF336699, 0));
+  EXPECT_EQ(PixelAt(*t.bitmap, 10, 10) >> 24, 0xFFu);
   KuRenderUtils::DrawColor(*t.canvas, RECT{0, 0, 10, 20}, 0x80FFFFFF, true);
   EXPECT_TRUE(PixelNear(*t.bitmap, 5, 10, Blend(0xFFFFFFFF, 0xFF336699, 0x80)));
+  EXPECT_EQ(PixelAt(*t.bitmap, 5, 10) >> 24, 0xFFu);
   SaveIfFailed(*t.bitmap);
 }
 
@@ -212,7 +214,8 @@ TEST_F(KuRenderUtilsTest, AModifierWithALeadingBlankTakesEffect) {
   TestCanvas dest = Draw(60, 40, RECT{0, 0, 60, 40}, L"res='203' restype='PNG'", L" dest='0,0,20,40'");
   ASSERT_TRUE(dest.bitmap);
   EXPECT_TRUE(PixelNear(*dest.bitmap, 2, 2, kRed, 0));
-  EXPECT_TRUE(PixelNear(*dest.bitmap, 19, 20, kMagenta, 0));
+  EXPECT_TRUE(PixelNear(*dest.bitmap, 10, 20, kMagenta, 0));
+  EXPECT_TRUE(PixelNear(*dest.bitmap, 19, 20, kCyan, 0));
   EXPECT_TRUE(PixelNear(*dest.bitmap, 20, 20, kBackground, 0));
   SaveIfFailed(*dest.bitmap, "dest");
   TestCanvas source = Draw(60, 40, RECT{0, 0, 60, 40}, L"res='203' restype='PNG'", L" source='0,0,10,10'");

@@ -68,6 +68,9 @@ write("huge.png", huge)
 # pixel image of different colours.
 write("jpeg-source.png", png(16, 16, solid(16, 16, (0x20, 0x80, 0xE0, 255)), alpha=False))
 subprocess.run(["convert", "jpeg-source.png", "-quality", "95", "-strip", "photo.jpg"], check=True)
+# A progressive JPEG with some detail, for the decoder's other path.
+subprocess.run(["convert", "-size", "32x24", "gradient:#2080E0-#E08020", "-quality", "90", "-strip",
+                "-interlace", "JPEG", "progressive.jpg"], check=True)
 write("icon16-source.png", png(16, 16, solid(16, 16, (200, 40, 40, 255))))
 write("icon32-source.png", png(32, 32, solid(32, 32, (40, 40, 200, 255))))
 subprocess.run(["convert", "icon16-source.png", "icon32-source.png", "app.ico"], check=True)

@@ -153,6 +153,29 @@ LRESULT RundixWnd::KuOnNcActivate(UINT, WPARAM wParam, LPARAM, bool& handled) {
 LRESULT RundixWnd::KuOnNcCalcSize(UINT, WPARAM, LPARAM, bool&) { return 0; }
 LRESULT RundixWnd::KuOnNcPaint(UINT, WPARAM, LPARAM, bool&) { return 0; }
 
+LRESULT RundixWnd::KuOnClose(UINT, WPARAM, LPARAM, bool& handled) {
+  handled = DeferCloseToModal();
+  return 0;
+}
+
+bool RundixWnd::DeferCloseToModal() {
+  if (modal_ == nullptr || !Ws().IsWindow(modal_)) return false;
+  closePending_ = true;
+  Ws().PostMessageW(modal_, WM_CLOSE, 0, 0);
+  return true;
+}
+
+void RundixWnd::RunModal(KuWindowWnd& dialog) {
+  HWND outer = modal_;
+  modal_ = dialog.GetHWND();
+  dialog.ShowModal();
+  modal_ = outer;
+  if (closePending_ && modal_ == nullptr) {
+    closePending_ = false;
+    Ws().PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  }
+}
+
 LRESULT RundixWnd::KuOnSysCommand(UINT, WPARAM wParam, LPARAM, bool& handled) {
   if (wParam == SC_CLOSE) {
     CloseMainWindow();
@@ -284,7 +307,7 @@ void RundixWnd::OpenReport(KuNotify& msg) {
                        listView ? 600 : 264) == nullptr) {
     return;
   }
-  details.ShowModal();
+  RunModal(details);
 }
 
 void RundixWnd::StartupReports() {
@@ -293,6 +316,7 @@ void RundixWnd::StartupReports() {
 }
 
 void RundixWnd::CloseMainWindow() {
+  if (DeferCloseToModal()) return;
   KuShowWindow(false, true);
   rundix::ReplaceWorker(repairWorker_);
   rundix::ReplaceWorker(scanWorker_);
@@ -469,7 +493,7 @@ void RundixWnd::OpenCustomerService() {
   RundixKefuWnd kefu(machine_);
   std::wstring title = KuLoadResource::Instance().LoadStr(kTitleString);
   if (kefu.KuCreate(window_, title.c_str(), kChildWindowStyle, 0, 0, 0, 450, 450) == nullptr) return;
-  kefu.ShowModal();
+  RunModal(kefu);
 }
 
 void RundixWnd::Login() {
@@ -479,7 +503,7 @@ void RundixWnd::Login() {
     RundixLoginWnd login(this, machine_, serviceHost_);
     std::wstring title = KuLoadResource::Instance().LoadStr(kTitleString);
     if (login.KuCreate(window_, title.c_str(), kChildWindowStyle, 0, 0, 0, 500, 400) != nullptr) {
-      login.ShowModal();
+      RunModal(login);
     }
     id = login.GetAccountId();
   }

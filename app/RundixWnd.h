@@ -40,6 +40,7 @@ class RundixWnd : public KuWindowImplBase {
   LRESULT KuOnNcPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   LRESULT KuOnSysCommand(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   LRESULT KuOnTimer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+  LRESULT KuOnClose(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   void Notify(KuNotify& msg) override;
 
   void InitViews();
@@ -85,6 +86,11 @@ class RundixWnd : public KuWindowImplBase {
  private:
   template <typename T>
   T* Find(UINT id, UINT classId);
+  // Runs one of this window's dialogs modally. A close asked for meanwhile ends the dialog
+  // first and runs once the dialog's loop has returned: the dialog's caller still uses this
+  // object then.
+  void RunModal(KuWindowWnd& dialog);
+  bool DeferCloseToModal();
   void Show(UINT id, bool visible);
   // What the scan worker needs, fixed on the window thread before it starts.
   struct ScanJob {
@@ -105,6 +111,8 @@ class RundixWnd : public KuWindowImplBase {
   std::wstring downloadServer_;
   std::wstring serviceHost_;
   bool* gone_ = nullptr;
+  HWND modal_ = nullptr;
+  bool closePending_ = false;
 };
 
 }  // namespace KUM

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cwchar>
 #include <fstream>
 #include <mutex>
 #include <regex>
@@ -85,8 +86,10 @@ class DialogsTest : public ::testing::Test {
     ASSERT_TRUE(machine_) << error;
   }
   void TearDown() override {
-    session_.reset();
+    // The real clock first: a test that failed half-way may leave a worker asleep on the
+    // test clock, and closing the program waits for its workers.
     SimClock::Instance().SetManual(false);
+    session_.reset();
   }
 
   void StartService(const std::string& publicBase = "") {
@@ -154,6 +157,17 @@ class DialogsTest : public ::testing::Test {
       if (e.subject.find(L"loginquery") != std::wstring::npos) ++n;
     }
     return n;
+  }
+
+  // Moves the clock on in small steps until the polling thread has sent `count` queries:
+  // it goes back to sleep on the clock only after each reply, so one big step could pass it.
+  bool AdvanceUntilQueries(size_t count) {
+    for (int i = 0; i < 600; ++i) {
+      if (Queries() >= count) return true;
+      session_->Advance(50);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return Queries() >= count;
   }
 
   static bool IsUpperHex32(const std::wstring& id) {
@@ -252,10 +266,8 @@ TEST_F(DialogsTest, ACodeIsShownPolledAndConfirmed) {
   session_->Save(*shot, "login-code");
 
   // Each 1.5 s of the clock one query; without a confirmation the dialog stays.
-  session_->Advance(1500);
-  ASSERT_TRUE(session_->WaitFor([&] { return Queries() >= 1; }));
-  session_->Advance(1500);
-  ASSERT_TRUE(session_->WaitFor([&] { return Queries() >= 2; }));
+  ASSERT_TRUE(AdvanceUntilQueries(1));
+  ASSERT_TRUE(AdvanceUntilQueries(2));
   EXPECT_TRUE(WindowSystem().IsWindow(login));
 
   ASSERT_EQ(images.tickets().size(), 1u);
@@ -292,8 +304,7 @@ TEST_F(DialogsTest, ClosingDuringPollingStoresAnEmptyIdAndEndsThePolling) {
   HWND login = OpenLogin();
   ASSERT_NE(login, nullptr);
   ASSERT_TRUE(WindowDriver().WaitFor(login, [&] { return CodeImage(login).rfind(L"file='", 0) == 0; }));
-  session_->Advance(1500);
-  ASSERT_TRUE(session_->WaitFor([&] { return Queries() >= 1; }));
+  ASSERT_TRUE(AdvanceUntilQueries(1));
   session_->Click(100, login);
   // The polling thread is asleep on the clock: the dialog's end waits for it, so the clock is
   // moved on until the window thread is back in its loop.
@@ -310,6 +321,23 @@ TEST_F(DialogsTest, ClosingDuringPollingStoresAnEmptyIdAndEndsThePolling) {
   EXPECT_LE(Queries(), queries + 1);
   EXPECT_EQ(StoredPhone(), L"");
   EXPECT_TRUE(session_->Visible(135));
+}
+
+// Alt+F4 or the taskbar closing the program while a dialog is up ends the dialog first and
+// then the program: the dialog's caller still runs after the dialog's loop returns.
+TEST_F(DialogsTest, ClosingTheProgramWhileADialogIsOpenEndsBoth) {
+  for (const wchar_t* which : {kKefuClass, kLoginClass}) {
+    SCOPED_TRACE(testing::Message() << "dialog " << std::string(which, which + wcslen(which)));
+    Start(L"127.0.0.1:1");
+    session_->Click(which == kKefuClass ? 102 : 135);
+    HWND dialog = WaitForWindow(which);
+    ASSERT_NE(dialog, nullptr);
+    WindowSystem().PostMessageW(session_->Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(session_->WaitEnded(20000));
+    EXPECT_FALSE(WindowSystem().IsWindow(dialog));
+    if (which == kLoginClass) EXPECT_EQ(StoredPhone(), L"");
+    session_.reset();
+  }
 }
 
 TEST_F(DialogsTest, CustomerServiceOpensTheChatPageOnEveryPress) {

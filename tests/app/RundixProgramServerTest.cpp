@@ -54,8 +54,10 @@ class ProgramTest : public ::testing::Test {
     ASSERT_TRUE(machine_) << error;
   }
   void TearDown() override {
-    session_.reset();
+    // The real clock first: a test that failed half-way may leave a worker asleep on the
+    // test clock, and closing the program waits for its workers.
     SimClock::Instance().SetManual(false);
+    session_.reset();
   }
 
   void Start() {
@@ -179,6 +181,15 @@ TEST_F(ProgramTest, StartsOnTheHomePageAfterBothStartupReports) {
   EXPECT_TRUE(test::ColourNear(test::PixelAt(*home, 600, 120), kWhite, 4));
   // Not logged in: the login button is there.
   EXPECT_TRUE(session_->Visible(135));
+}
+
+TEST_F(ProgramTest, StartsAndScansWithTheServiceDown) {
+  session_ = std::make_unique<ProgramSession>(*machine_, L"127.0.0.1:1", &pins_);
+  ASSERT_TRUE(session_->started());
+  EXPECT_EQ(Page(), 103u);
+  EXPECT_TRUE(test::StoredReports(database_).empty());
+  ScanToTheEnd();
+  EXPECT_EQ(Page(), 114u);
 }
 
 TEST_F(ProgramTest, BannerShowsThePictureOfTheLastErrorClicked) {
@@ -335,9 +346,15 @@ TEST_F(ProgramTest, ReportWindowsShowTheEntriesOrTheFile) {
 TEST_F(ProgramTest, RepairMarksNineteenRowsStoresTheTimeAndRunsTheInstallers) {
   Start();
   ScanToTheEnd();
+  // Held at the third installer, for a look at the repair page under way.
+  machine_->SimSystem().HoldInstaller(L"2010_vcredist_x86.exe");
   session_->Click(130);
-  session_->WaitIdle();
+  ASSERT_TRUE(machine_->SimSystem().WaitUntilHeld(L"2010_vcredist_x86.exe", 30000));
+  ASSERT_TRUE(AdvanceUntil([&] { return session_->Window()->GetNextRowIndex() >= 2; }));
   EXPECT_EQ(Page(), 131u);
+  auto underWay = Shot("repair");
+  ASSERT_TRUE(underWay);
+  machine_->SimSystem().ReleaseInstaller(L"2010_vcredist_x86.exe");
   int rows = 0;
   session_->Run([&] {
     rows = Find<KUM::KuContainer>(132, KUM::UICLASS_CONTAINER)->GetCount();

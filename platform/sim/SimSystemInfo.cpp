@@ -283,7 +283,11 @@ BOOL SimSystemInfo::ShellExecuteExW(ShellExecuteInfo* info) {
     SimLastError() = ERROR_SHARING_VIOLATION;
     return FALSE;
   }
-  Execution execution{info->file, info->parameters, info->directory, GetComApartment()};
+  Execution execution;
+  execution.path = info->file;
+  execution.parameters = info->parameters;
+  execution.directory = info->directory;
+  execution.apartment = GetComApartment();
   execution.content = files.GetFile(info->file, SimFileSystem::View::kProgram).value_or(std::string());
   std::wstring folder = info->file.substr(0, info->file.find_last_of(L"\\/") + 1);
   execution.folderEntries = files.FolderEntries(folder);

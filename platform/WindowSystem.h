@@ -61,8 +61,8 @@ class IWindowSystem {
   virtual BOOL IsZoomed(HWND window) = 0;
   virtual BOOL EnableWindow(HWND window, BOOL enable) = 0;
   virtual BOOL IsWindowEnabled(HWND window) = 0;
-  // GetWindowLongPtrW / SetWindowLongPtrW for GWL_STYLE, GWL_EXSTYLE, GWL_USERDATA and
-  // GWL_WNDPROC; Set returns the previous value.
+  // GetWindowLongPtrW / SetWindowLongPtrW for GWL_STYLE, GWL_EXSTYLE, GWLP_USERDATA and
+  // GWLP_WNDPROC; Set returns the previous value.
   virtual LONG_PTR GetWindowLongW(HWND window, int index) = 0;
   virtual LONG_PTR SetWindowLongW(HWND window, int index, LONG_PTR value) = 0;
   virtual BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height,

@@ -5,9 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 stamp="$deps/setup.stamp"
-version=5   # bump when the package lists below change
+version=6   # bump when the package lists below change
 
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && command -v wine64 >/dev/null \
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -x /usr/lib/wine/wine64 ] \
    && command -v i686-w64-mingw32-g++-posix >/dev/null; then
   exit 0
 fi
@@ -28,6 +28,7 @@ $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build pkg-config dpkg-dev ca-certificates curl \
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev \
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
   libtinyxml-dev libjsoncpp-dev zlib1g-dev libstb-dev libcurl4-openssl-dev libssl-dev \
   libcairo2-dev libfreetype-dev libfontconfig-dev fonts-wqy-microhei fonts-dejavu-core \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \

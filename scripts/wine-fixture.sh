@@ -6,6 +6,7 @@
 # what its own environment does not set. Whatever the caller already provides (scripts/test.sh
 # exports its own prefix, display and server) is used as it is and left alone.
 set -u
+source "$(dirname "$0")/wine-env.sh"
 action=${1:-}
 env_file=${2:-}
 [ -n "$action" ] && [ -n "$env_file" ] || { echo "usage: $0 start|stop ENV_FILE [SERVER FILES]" >&2; exit 2; }

@@ -4,6 +4,7 @@
 # unmanaged (no window manager runs on a test display: showing and destroying them waits for
 # nobody), and the skin's Chinese face mapped to an installed one.
 set -u
+source "$(dirname "$0")/wine-env.sh"
 export WINEDEBUG=${WINEDEBUG:--all}
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

@@ -3,6 +3,7 @@
 # Uses the prefix in WINEPREFIX (scripts/test.sh makes a throwaway one per run); without one
 # it makes its own and removes it afterwards.
 set -u
+source "$(dirname "$0")/wine-env.sh"
 # The CTest fixture (scripts/wine-fixture.sh) names a prefix, a display and a test server in
 # RUNDIX_WINE_FIXTURE; what this environment sets already wins.
 if [ -n "${RUNDIX_WINE_FIXTURE:-}" ] && [ -f "$RUNDIX_WINE_FIXTURE" ]; then

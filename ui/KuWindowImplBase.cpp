@@ -7,7 +7,7 @@ KuWindowImplBase::~KuWindowImplBase() {
   // the controls die with the paint manager below: detach the window and destroy it first.
   HWND window = window_;
   if (window != nullptr && Ws().IsWindow(window)) {
-    Ws().SetWindowLongW(window, GWL_USERDATA, 0);
+    Ws().SetWindowLongW(window, GWLP_USERDATA, 0);
     window_ = nullptr;
     Ws().DestroyWindow(window);
   }

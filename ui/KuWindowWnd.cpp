@@ -21,10 +21,10 @@ bool IsDescendantWindow(HWND window, HWND ancestor) {
 KuWindowWnd::~KuWindowWnd() {
   if (window_ != nullptr && Ws().IsWindow(window_)) {
     // The object goes first: its window must not call into it any more.
-    Ws().SetWindowLongW(window_, GWL_USERDATA, 0);
+    Ws().SetWindowLongW(window_, GWLP_USERDATA, 0);
     Ws().RemovePropW(window_, kObjectProperty);
     if (subclassed_ && oldProc_ != nullptr) {
-      Ws().SetWindowLongW(window_, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
+      Ws().SetWindowLongW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
     }
   }
   if (bigIcon_ != nullptr) Ws().DestroyIcon(bigIcon_);
@@ -98,19 +98,19 @@ HWND KuWindowWnd::KuCreate(HWND parent, const wchar_t* title, DWORD style, DWORD
 HWND KuWindowWnd::Subclass(HWND window) {
   if (window == nullptr || !Ws().IsWindow(window)) return nullptr;
   auto previous = reinterpret_cast<WNDPROC>(
-      Ws().SetWindowLongW(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&KuWindowWnd::KuWndProc)));
+      Ws().SetWindowLongW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KuWindowWnd::KuWndProc)));
   if (previous == nullptr) return nullptr;
   oldProc_ = previous;
   subclassed_ = true;
   window_ = window;
-  Ws().SetWindowLongW(window, GWL_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  Ws().SetWindowLongW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   return window_;
 }
 
 void KuWindowWnd::Unsubclass() {
   if (!subclassed_ || window_ == nullptr) return;
   if (Ws().IsWindow(window_)) {
-    Ws().SetWindowLongW(window_, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
+    Ws().SetWindowLongW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc_));
   }
   oldProc_ = nullptr;
   subclassed_ = false;
@@ -123,13 +123,13 @@ LRESULT CALLBACK KuWindowWnd::KuWndProc(HWND window, UINT message, WPARAM wParam
     self = create != nullptr ? static_cast<KuWindowWnd*>(create->lpCreateParams) : nullptr;
     if (self != nullptr) {
       self->window_ = window;
-      Ws().SetWindowLongW(window, GWL_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      Ws().SetWindowLongW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
   } else {
-    self = reinterpret_cast<KuWindowWnd*>(Ws().GetWindowLongW(window, GWL_USERDATA));
+    self = reinterpret_cast<KuWindowWnd*>(Ws().GetWindowLongW(window, GWLP_USERDATA));
     if (message == WM_NCDESTROY && self != nullptr) {
       LRESULT result = self->CallPrevious(message, wParam, lParam);
-      Ws().SetWindowLongW(window, GWL_USERDATA, 0);
+      Ws().SetWindowLongW(window, GWLP_USERDATA, 0);
       if (self->subclassed_) self->Unsubclass();
       self->window_ = nullptr;
       self->OnFinalMessage(window);

@@ -1044,8 +1044,8 @@ LONG_PTR SimWindowSystem::GetWindowLongW(HWND window, int index) {
   switch (index) {
     case GWL_STYLE: return static_cast<LONG_PTR>(static_cast<LONG>(w->style));
     case GWL_EXSTYLE: return static_cast<LONG_PTR>(static_cast<LONG>(w->exStyle));
-    case GWL_USERDATA: return w->userData;
-    case GWL_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWLP_USERDATA: return w->userData;
+    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
     case GWL_ID: return w->id;
     case kGwlHInstance: return reinterpret_cast<LONG_PTR>(w->instance);
     case kGwlHwndParent: return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
@@ -1075,11 +1075,11 @@ LONG_PTR SimWindowSystem::SetWindowLongW(HWND window, int index, LONG_PTR value)
       previous = static_cast<LONG_PTR>(static_cast<LONG>(w->exStyle));
       w->exStyle = static_cast<DWORD>(value);
       break;
-    case GWL_USERDATA:
+    case GWLP_USERDATA:
       previous = w->userData;
       w->userData = value;
       break;
-    case GWL_WNDPROC:
+    case GWLP_WNDPROC:
       if (value == 0) {
         t_lastError = ERROR_INVALID_PARAMETER;
         return 0;

@@ -90,10 +90,10 @@ TEST_F(SettingsTest, AnAccountIdFillingTheWholeBufferIsReadWithoutOverrun) {
   IRegistry& reg = m.Registry();
   RegKey key = OpenOrCreateRegKey(reg, HKEY_CURRENT_USER, kSettingsKey);
   ASSERT_TRUE(key);
-  std::vector<BYTE> raw = Utf16LeFromWide(std::wstring(512, L'9'));  // 1024 bytes, no NUL
-  ASSERT_EQ(reg.RegSetValueExW(key.get(), kAccountIdName, REG_SZ, raw.data(),
-                               static_cast<DWORD>(raw.size())),
-            ERROR_SUCCESS);
+  // 1024 bytes and no NUL. Windows stores one character more when the one after the data is
+  // a NUL, so a '9' follows the 1024 bytes given.
+  std::vector<BYTE> raw = Utf16LeFromWide(std::wstring(513, L'9'));
+  ASSERT_EQ(reg.RegSetValueExW(key.get(), kAccountIdName, REG_SZ, raw.data(), 1024), ERROR_SUCCESS);
   SettingsStore store(m);
   store.LoadSettings();
   EXPECT_EQ(store.AccountId(), std::wstring(512, L'9'));

@@ -215,10 +215,10 @@ TEST_F(EditWindowTest, ASubclassedEditSeesEnterUpAndDownAndASuperclassStillEdits
   MessageLog keys;
   g_subclassLog = &keys;
   thread->Run([&] {
-    g_editProc = reinterpret_cast<WNDPROC>(System().SetWindowLongW(edit, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+    g_editProc = reinterpret_cast<WNDPROC>(System().SetWindowLongW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
   });
   ASSERT_NE(g_editProc.load(), nullptr);
-  EXPECT_EQ(System().GetWindowLongW(edit, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&SubclassProc));
+  EXPECT_EQ(System().GetWindowLongW(edit, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&SubclassProc));
   for (UINT key : {static_cast<UINT>(VK_RETURN), static_cast<UINT>(VK_UP), static_cast<UINT>(VK_DOWN)}) {
     driver.KeyDown(parent, key, false);
     driver.KeyUp(parent, key, false);

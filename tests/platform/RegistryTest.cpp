@@ -2,6 +2,8 @@
 // real registry of a throwaway Wine prefix on Windows.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "tests/support/TestMachine.h"
@@ -35,9 +37,11 @@ TEST_F(RegistryTest, DwordAndStringValuesRoundTrip) {
 TEST_F(RegistryTest, StringReadNeverPassesItsBuffer) {
   RegKey key = OpenOrCreateRegKey(reg, HKEY_CURRENT_USER, kTestKey);
   ASSERT_TRUE(key);
-  // 512 characters without a terminator fill a 1024-byte buffer exactly.
+  // 512 characters without a terminator fill a 1024-byte buffer exactly. Windows stores one
+  // character more when the one after the data is a NUL, so a '7' follows the 1024 bytes.
   std::wstring full(512, L'7');
-  ASSERT_EQ(SetRegString(reg, key.get(), L"full", full), ERROR_SUCCESS);
+  std::vector<BYTE> raw = Utf16LeFromWide(full + L'7');
+  ASSERT_EQ(reg.RegSetValueExW(key.get(), L"full", REG_SZ, raw.data(), 1024), ERROR_SUCCESS);
   std::wstring tooLong(513, L'8');
   ASSERT_EQ(SetRegString(reg, key.get(), L"long", tooLong), ERROR_SUCCESS);
 

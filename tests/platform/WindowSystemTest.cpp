@@ -188,8 +188,8 @@ TEST(WindowData, TextPropertiesParentAndOwner) {
   EXPECT_EQ(System().RemovePropW(top, L"WndX"), &marker);
   EXPECT_EQ(System().GetPropW(top, L"WndX"), nullptr);
 
-  EXPECT_EQ(System().SetWindowLongW(top, GWL_USERDATA, 1234), 0);
-  EXPECT_EQ(System().GetWindowLongW(top, GWL_USERDATA), 1234);
+  EXPECT_EQ(System().SetWindowLongW(top, GWLP_USERDATA, 1234), 0);
+  EXPECT_EQ(System().GetWindowLongW(top, GWLP_USERDATA), 1234);
   POINT point{5, 6};
   ASSERT_TRUE(System().ClientToScreen(child, &point));
   EXPECT_EQ(point.x, 100 + 10 + 5);

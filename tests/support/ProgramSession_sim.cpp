@@ -11,7 +11,7 @@
 namespace rundix::test {
 
 KUM::KuPaintManager* ManagerOf(HWND window) {
-  auto* object = reinterpret_cast<KUM::KuWindowWnd*>(WindowSystem().GetWindowLongW(window, GWL_USERDATA));
+  auto* object = reinterpret_cast<KUM::KuWindowWnd*>(WindowSystem().GetWindowLongW(window, GWLP_USERDATA));
   auto* base = dynamic_cast<KUM::KuWindowImplBase*>(object);
   return base != nullptr ? &base->PaintManager() : nullptr;
 }

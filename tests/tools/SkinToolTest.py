@@ -307,9 +307,11 @@ class Errors(unittest.TestCase):
 
     def test_missing_skin_file_and_bad_usage(self):
         self.assert_error("cannot read", data("no-such-skin.xml"))
-        status, lines, err = run_tool("--size", "0,5", "--builtin")
-        self.assertEqual(status, 2)
-        self.assertIn("usage", err)
+        for size in ("0,5", "5", "16384,16384", "-3,4"):
+            status, lines, err = run_tool("--size", size, "--builtin", "--section", "Main")
+            self.assertEqual(status, 2, size)
+            self.assertIn("usage", err)
+            self.assertEqual(lines, [])
 
 
 def main():

@@ -1,10 +1,12 @@
 // rundix-skin: previews and inspects one section of a skin document.
 //   rundix-skin (SKIN.xml | --builtin) [--section NAME] [--size W,H] [--app] [--fields]
 //               [--steps STEPS.json] [--png OUT.png] [--watch]
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include "platform/Raster.h"
 #include "tools/skin/SkinSession.h"
 
 namespace {
@@ -25,7 +27,7 @@ int Usage(std::ostream& out) {
   return 2;
 }
 
-// "W,H" with both from 1 to 16384.
+// "W,H" with both from 1 to 16384 and no more pixels than a bitmap may hold.
 bool ParseSize(const std::string& text, SIZE* size) {
   const size_t comma = text.find(',');
   if (comma == std::string::npos) return false;
@@ -36,7 +38,8 @@ bool ParseSize(const std::string& text, SIZE* size) {
     *value = std::atoi(s.c_str());
     return *value >= 1 && *value <= 16384;
   };
-  return number(w, &size->cx) && number(h, &size->cy);
+  return number(w, &size->cx) && number(h, &size->cy) &&
+         int64_t{size->cx} * size->cy <= rundix::kMaxBitmapPixels;
 }
 
 }  // namespace
@@ -59,7 +62,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--size" && hasValue) {
       SIZE size{0, 0};
       if (!ParseSize(argv[++i], &size)) {
-        std::cerr << "rundix-skin: --size takes W,H (1 to 16384 each)\n";
+        std::cerr << "rundix-skin: --size takes W,H (1 to 16384 each, at most 64 Mi pixels)\n";
         return Usage(std::cerr);
       }
       options.size = size;

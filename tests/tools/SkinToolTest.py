@@ -171,6 +171,45 @@ class Steps(unittest.TestCase):
         self.assertEqual(by_name(trees[0], "row0")["rect"], [0, 0, 285, 50])
         self.assertEqual(by_name(trees[1], "row0")["rect"], [0, -60, 285, -10])
 
+    def test_thumb_drag_moves_the_list_when_time_passes(self):
+        status, lines, err = run_tool(data("controls.xml"), "--section", "List",
+                                      "--steps", data("drag.json"))
+        self.assertEqual(status, 0, err)
+        trees = of_kind(lines, "tree")
+        pos = [t[0]["scroll"]["pos"] for t in trees]
+        # The drag is applied by the bar's 50 ms timer: nothing until time passes. Moving
+        # the thumb 60 of the 120 free pixels is half the range of 200.
+        self.assertEqual(pos, [0, 0, 100, 0, 200, 45])
+        self.assertEqual(by_name(trees[2], "row0")["rect"], [0, -100, 285, -50])
+        self.assertEqual(trees[4][0]["scroll"]["thumb"], [285, 120, 300, 300])
+        bar_ref = {"scrollbar": "vertical", "owner": {"path": [], "name": "list"}}
+        managers = of_kind(lines, "manager")
+        self.assertEqual(managers[1]["click"], bar_ref)
+        self.assertIsNone(managers[3]["click"])
+
+    def test_cursor_leave_double_click_typing_and_window_size(self):
+        status, lines, err = self.buttons("input.json", "--png", os.path.join(ARGS.artifacts, "input.png"))
+        self.assertEqual(status, 0, err)
+        managers = of_kind(lines, "manager")
+        # Over the edit, over a control without setcursor, over a button with it.
+        self.assertEqual([m["cursor"] for m in managers[1:4]], ["ibeam", "system", "hand"])
+        self.assertEqual(managers[3]["hover"]["name"], "ok")
+        self.assertIsNone(managers[4]["hover"])
+        dumps = [i for i, line in enumerate(lines) if "tree" in line]
+        ok_events = [line["notify"]["type"] for line in lines[dumps[4]:dumps[5]]
+                     if "notify" in line and line["notify"]["sender"]["name"] == "ok"]
+        # A press, release, double click and release make two clicks.
+        self.assertEqual(ok_events.count(3), 2)
+        edit_events = [line["notify"]["type"] for line in lines[dumps[4]:dumps[5]]
+                       if "notify" in line and line["notify"]["sender"]["name"] == "edit"]
+        self.assertEqual(edit_events, [19, 15])  # text changed, then Enter
+        trees = of_kind(lines, "tree")
+        maximized, restored = trees[5], trees[6]
+        self.assertGreater(maximized[0]["rect"][2], 400)
+        self.assertEqual(restored[0]["rect"], [0, 0, 400, 300])
+        self.assertEqual(by_name(restored, "edit")["text"], "7")
+        self.assertTrue(by_name(restored, "edit")["focused"])
+
     def test_progress_bar_set_to_half(self):
         png = os.path.join(ARGS.artifacts, "progress-half.png")
         status, lines, err = self.buttons("progress.json", "--fields", "--png", png)

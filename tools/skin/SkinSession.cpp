@@ -104,23 +104,10 @@ class SkinWindow : public KUM::KuWindowImplBase {
     return true;
   }
 
-  // A changed skin replaces the tree; the old one stays when the new one does not build.
-  bool Rebuild(std::string skinBytes) {
-    skinBytes_ = std::move(skinBytes);
-    paintManager_.RemoveAllFont();
-    paintManager_.RemoveAllDefaultAttributeList();
-    if (!Build()) return false;
-    Ws().SetWindowPos(GetHWND(), nullptr, 0, 0, size_.cx, size_.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    paintManager_.Invalidate();
-    return true;
-  }
-
   const std::string& Error() const { return error_; }
   SIZE Size() const { return size_; }
 
  private:
-  static IWindowSystem& Ws() { return WindowSystem(); }
-
   SIZE ChooseSize() {
     if (options_.size) return *options_.size;
     const SIZE init = paintManager_.GetInitSize();
@@ -144,6 +131,9 @@ class WindowThread {
   WindowThread(const SkinOptions& options, std::string skinBytes, JsonLines& out, bool onScreen)
       : window_(options, std::move(skinBytes), out), out_(out), onScreen_(onScreen) {}
 
+  // Where a replacement window goes: where the one it replaces was (screen coordinates).
+  void PlaceAt(POINT topLeft) { place_ = topLeft; }
+
   ~WindowThread() { Close(); }
 
   // Creates, sizes and shows the window (its first paint included); false with the reason.
@@ -156,7 +146,11 @@ class WindowThread {
         IWindowSystem& ws = WindowSystem();
         const SIZE size = window_.Size();
         ws.SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        if (onScreen_) window_.CenterWindow();
+        if (place_) {
+          ws.SetWindowPos(hwnd, nullptr, place_->x, place_->y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        } else if (onScreen_) {
+          window_.CenterWindow();
+        }
         Json::Value line;
         line["window"] = WindowJson(window_.PaintManager());
         out_.Write(line);
@@ -189,13 +183,13 @@ class WindowThread {
 
   HWND Hwnd() const { return hwnd_; }
   bool Ended() const { return ended_; }
-  SkinWindow& Window() { return window_; }
   KUM::KuPaintManager& Manager() { return window_.PaintManager(); }
 
  private:
   SkinWindow window_;
   JsonLines& out_;
   bool onScreen_;
+  std::optional<POINT> place_;
   HWND hwnd_ = nullptr;
   std::thread thread_;
   std::atomic<bool> ended_{false};
@@ -205,16 +199,19 @@ class WindowThread {
 class StepRunner {
  public:
   StepRunner(WindowThread& window, JsonLines& out, bool fields)
-      : window_(window), out_(out), fields_(fields) {}
+      : window_(&window), out_(out), fields_(fields) {}
+
+  // The window that replaced the one the steps ran in.
+  void Retarget(WindowThread& window) { window_ = &window; }
 
   // The tree and the manager's state, read on the window thread.
   void Dump() {
     OnWindow([this] {
       Json::Value tree;
-      tree["tree"] = TreeJson(window_.Manager(), fields_);
+      tree["tree"] = TreeJson(window_->Manager(), fields_);
       out_.Write(tree);
       Json::Value manager;
-      manager["manager"] = ManagerJson(window_.Manager());
+      manager["manager"] = ManagerJson(window_->Manager());
       out_.Write(manager);
     });
   }
@@ -222,7 +219,7 @@ class StepRunner {
   // False (after an error line) when a step cannot be carried out.
   bool Run(const Step& step) {
     IWindowDriver& d = WindowDriver();
-    const HWND h = window_.Hwnd();
+    const HWND h = window_->Hwnd();
     const std::string& k = step.kind;
     if (k == "mouse_move") {
       d.MouseMove(h, step.pt);
@@ -280,13 +277,13 @@ class StepRunner {
   }
 
  private:
-  void OnWindow(const std::function<void()>& work) { WindowDriver().Run(window_.Hwnd(), work); }
+  void OnWindow(const std::function<void()>& work) { WindowDriver().Run(window_->Hwnd(), work); }
 
   // On the window thread: one library call on a named control; the reason it cannot be made
   // otherwise.
   std::string Call(const Step& step) {
-    KuControl* control = step.id != 0 ? window_.Manager().FindControl(step.id)
-                                      : window_.Manager().FindControl(step.name);
+    KuControl* control = step.id != 0 ? window_->Manager().FindControl(step.id)
+                                      : window_->Manager().FindControl(step.name);
     const std::string name = step.id != 0 ? "id " + std::to_string(step.id) : Utf8FromWide(step.name);
     if (control == nullptr) return "call " + step.method + ": no control \"" + name + "\"";
     const std::string& m = step.method;
@@ -324,7 +321,7 @@ class StepRunner {
     return {};
   }
 
-  WindowThread& window_;
+  WindowThread* window_;
   JsonLines& out_;
   bool fields_;
 };
@@ -353,35 +350,30 @@ bool WriteCapture(const Bitmap& shown, const std::string& path) {
   return WritePng(*copy, path);
 }
 
-// Windows, on screen: waits for the person to close the window; with --watch, rebuilds it
-// whenever the skin file's bytes change.
-void Present(WindowThread& window, StepRunner& runner, const SkinOptions& options, JsonLines& out) {
+// Windows, on screen: waits for the person to close the window. With --watch a changed skin
+// file is built into a new window, as the program builds its windows, which then replaces the
+// shown one; a skin that does not build leaves the shown one as it is.
+void Present(std::unique_ptr<WindowThread>& window, StepRunner& runner, const SkinOptions& options,
+             JsonLines& out) {
   std::vector<uint8_t> last;
   if (options.watch) ReadFile(options.skinPath, kMaxSkinBytes, &last);
-  while (!window.Ended()) {
+  while (!window->Ended()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     if (!options.watch) continue;
     std::vector<uint8_t> now;
     if (!ReadFile(options.skinPath, kMaxSkinBytes, &now) || now == last) continue;
     last = now;
-    bool built = false;
+    auto next = std::make_unique<WindowThread>(options, SkinBytesFromFile(now), out, true);
+    RECT shown{0, 0, 0, 0};
+    if (WindowSystem().GetWindowRect(window->Hwnd(), &shown)) next->PlaceAt(POINT{shown.left, shown.top});
     std::string error;
-    std::string bytes = SkinBytesFromFile(now);
-    WindowDriver().Run(window.Hwnd(), [&] {
-      built = window.Window().Rebuild(bytes);
-      if (built) {
-        Json::Value line;
-        line["window"] = WindowJson(window.Manager());
-        out.Write(line);
-      } else {
-        error = window.Window().Error();
-      }
-    });
-    if (!built) {
+    if (!next->Open(&error)) {
       out.Error(error);
       continue;
     }
-    WindowDriver().WaitIdle(window.Hwnd());
+    window->Close();
+    window = std::move(next);
+    runner.Retarget(*window);
     runner.Dump();
   }
 }
@@ -416,30 +408,30 @@ int RunSkinSession(const SkinOptions& options, std::ostream& stream) {
   UseTestClock();
   KUM::KuLoadResource::Instance().SetResourceInstance(ProgramInstance());
   const bool onScreen = HasScreen() && options.pngPath.empty();
-  WindowThread window(options, std::move(skinBytes), out, onScreen);
+  auto window = std::make_unique<WindowThread>(options, std::move(skinBytes), out, onScreen);
   std::string error;
-  if (!window.Open(&error)) {
+  if (!window->Open(&error)) {
     out.Error(error);
     return 1;
   }
-  StepRunner runner(window, out, options.fields);
+  StepRunner runner(*window, out, options.fields);
   runner.Dump();
   for (const Step& step : steps) {
-    if (window.Ended()) {
+    if (window->Ended()) {
       out.Error("the window was closed before step " + step.kind);
       return 1;
     }
     if (!runner.Run(step)) return 1;
   }
   if (!options.pngPath.empty()) {
-    std::unique_ptr<Bitmap> shown = WindowDriver().Capture(window.Hwnd());
+    std::unique_ptr<Bitmap> shown = WindowDriver().Capture(window->Hwnd());
     if (!shown || !WriteCapture(*shown, options.pngPath)) {
       out.Error("cannot write " + options.pngPath);
       return 1;
     }
   }
   if (onScreen) Present(window, runner, options, out);
-  window.Close();
+  window->Close();
   return 0;
 }
 

@@ -240,6 +240,22 @@ class Steps(unittest.TestCase):
         self.assertEqual(of_kind(lines, "manager")[1]["groups"]["7"]["name"], "opt2")
 
 
+class Encodings(unittest.TestCase):
+    def test_utf8_source_and_gbk_copy_build_the_same_tree(self):
+        with open(data("controls.xml"), encoding="utf-8") as f:
+            text = f.read()
+        gbk = os.path.join(ARGS.artifacts, "controls-gbk.xml")
+        with open(gbk, "wb") as f:
+            f.write(text.encode("gbk"))
+        trees = []
+        for path in (data("controls.xml"), gbk):
+            status, lines, err = run_tool(path, "--section", "Buttons")
+            self.assertEqual(status, 0, err)
+            trees.append(of_kind(lines, "tree")[0])
+        self.assertEqual(trees[0], trees[1])
+        self.assertEqual(by_name(trees[0], "ok")["text"], "确定")
+
+
 class Fields(unittest.TestCase):
     def test_every_kind_of_attribute_reads_back(self):
         status, lines, err = run_tool(data("controls.xml"), "--section", "Fields", "--fields")

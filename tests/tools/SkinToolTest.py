@@ -305,6 +305,7 @@ class Fields(unittest.TestCase):
         self.assertTrue(bar["exists"])
         self.assertEqual((bar["fields"]["linesize"], bar["fields"]["showbutton1"]), (20, False))
         self.assertEqual(bar["fields"]["width"], 12)
+        self.assertEqual(bar["fields"]["thumbhotimage"]["parsed"], {"res": "115", "restype": "PNG"})
 
         e = by_name(tree, "pass")["fields"]
         self.assertEqual((e["classid"], e["password"], e["passwordchar"], e["maxchar"]), (8, True, "#", 8))

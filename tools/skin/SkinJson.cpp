@@ -421,11 +421,18 @@ Json::Value FieldsJson(KuControl& c) {
     f["showbutton1"] = bar->GetShowButton1();
     f["showbutton2"] = bar->GetShowButton2();
     f["inset"] = RectJson(bar->GetInset());
-    f["thumbnormalimage"] = ImageJson(bar->thumbNormal);
-    f["railnormalimage"] = ImageJson(bar->railNormal);
-    f["bknormalimage"] = ImageJson(bar->bkNormal);
-    f["button1normalimage"] = ImageJson(bar->button1Normal);
-    f["button2normalimage"] = ImageJson(bar->button2Normal);
+    const std::pair<const char*, const std::wstring*> images[] = {
+        {"button1normalimage", &bar->button1Normal}, {"button1hotimage", &bar->button1Hot},
+        {"button1pushedimage", &bar->button1Pushed}, {"button1disabledimage", &bar->button1Disabled},
+        {"button2normalimage", &bar->button2Normal}, {"button2hotimage", &bar->button2Hot},
+        {"button2pushedimage", &bar->button2Pushed}, {"button2disabledimage", &bar->button2Disabled},
+        {"thumbnormalimage", &bar->thumbNormal},     {"thumbhotimage", &bar->thumbHot},
+        {"thumbpushedimage", &bar->thumbPushed},     {"thumbdisabledimage", &bar->thumbDisabled},
+        {"railnormalimage", &bar->railNormal},       {"railhotimage", &bar->railHot},
+        {"railpushedimage", &bar->railPushed},       {"raildisabledimage", &bar->railDisabled},
+        {"bknormalimage", &bar->bkNormal},           {"bkhotimage", &bar->bkHot},
+        {"bkpushedimage", &bar->bkPushed},           {"bkdisabledimage", &bar->bkDisabled}};
+    for (const auto& [name, image] : images) f[name] = ImageJson(*image);
   }
   return f;
 }

@@ -26,7 +26,11 @@ def tool_path(path):
 def run_tool(*arguments, timeout=300):
     """Runs the tool; returns (exit status, the JSON values of its lines, its stderr).
     Arguments that are absolute host paths are handed over as the tool sees them."""
-    command = list(ARGS.emulator) + [ARGS.tool] + [tool_path(str(a)) for a in arguments]
+    arguments = [str(a) for a in arguments]
+    if ARGS.emulator and "--png" not in arguments:
+        # On Windows the window otherwise stays on screen until someone closes it.
+        arguments += ["--png", os.path.join(ARGS.artifacts, "wine-scratch.png")]
+    command = list(ARGS.emulator) + [ARGS.tool] + [tool_path(a) for a in arguments]
     done = subprocess.run(command, capture_output=True, timeout=timeout)
     lines = []
     for raw in done.stdout.decode("utf-8").splitlines():

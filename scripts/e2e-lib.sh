@@ -90,10 +90,11 @@ e2e_near() {
   done
 }
 
-# e2e_count FILE WxH+X+Y RRGGBB: how many pixels of the region are within 10% of the colour.
+# e2e_count FILE WxH+X+Y RRGGBB: how many pixels of the region have every channel within 10%
+# of the colour's.
 e2e_count() {
-  convert "$1" -crop "$2" +repage -fuzz 10% -fill black -opaque "#$3" -fill white +opaque black \
-    -negate -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
+  convert "$1" -crop "$2" +repage \( +clone -fill "#$3" -colorize 100 \) -compose difference -composite \
+    -separate -evaluate-sequence max -threshold 10% -negate -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
 }
 
 # A pixel check on a screenshot; a failing capture is kept beside it as NAME_err.png with the

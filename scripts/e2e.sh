@@ -193,17 +193,18 @@ open_report() {  # CATEGORY_Y SHOT SIZE WHAT
   e2e_click "$report" $((${3%x*} - 31)) 21
   e2e_check "$4: the close button closes the report" e2e_wait 10 e2e_window_gone Rundix "$3"
 }
-# Category entries are 60 high below the status line and its separator: 119 (junk files)
-# at 205..265, 120 (system DLLs) at 265..325.
-open_report 235 04-junk 750x600 "junk-file finding"
+# Category entries are 60 high from y 145, below the status line and its separator: 119
+# (junk files) at 265..325, 120 (system DLLs) at 325..385.
+open_report 295 04-junk 750x600 "junk-file finding"
 e2e_expect_count 04-junk-report 700x300+30+200 E6E6E6 200 "" "junk report: one bordered line per file"
-open_report 295 05-dll 554x264 "shared-DLL finding"
+open_report 355 05-dll 554x264 "shared-DLL finding"
 e2e_expect_count 05-dll-report 554x264+0+0 0D3AFF 3000 "" "DLL report: the blue 修复 button"
 
 # --- 4. Repair ----------------------------------------------------------------------------
-# Rows are 68 high from y 241 in list 132; a finished row shows "已完成" in green at its right.
+# Rows are 68 high with 5 below each, from y 241 in list 132 (eight on screen); a finished row
+# shows "已完成" in green at its right. Scrolled to the end, the last row's 68 pixels end at 817.
 row_done() {  # SHOT ROW-ON-SCREEN
-  [ "$(e2e_count "$E2E_ART/$1.png" "160x50+889+$((250 + 68 * $2))" 28C445)" -ge 15 ]
+  [ "$(e2e_count "$E2E_ART/$1.png" "160x50+889+$((250 + 73 * $2))" 28C445)" -ge 15 ]
 }
 row_running() { ! row_done "$@"; }
 t0=$(now)

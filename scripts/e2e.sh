@@ -123,8 +123,8 @@ start_program() {
   wine "$exe" >"$work/rundix.out" 2>&1 &
   rundix_pid=$!
   main=$(e2e_find_window Rundix $MAIN 120) || return 1
-  # First paint: the home page's blue repair button is drawn.
-  e2e_wait_pixel "$1" "$main" 550 705 0D3AFF 60
+  # First paint: the home page's blue repair button is drawn (left of its centred text).
+  e2e_wait_pixel "$1" "$main" 432 705 0D3AFF 60
 }
 if ! start_program 01-home; then
   e2e_fail "the main window (1100x824, home page) did not appear"
@@ -140,7 +140,7 @@ e2e_check "start-up backhaul report (appstart) reached the service" \
   e2e_wait 20 bash -c "curl -s http://127.0.0.1:$service_port/rundix-test/reports | grep -q 'action=appstart'"
 
 e2e_shot 01-home "$main"
-e2e_expect_pixel 01-home 550 705 0D3AFF "home page: the repair button"
+e2e_expect_pixel 01-home 432 705 0D3AFF "home page: the repair button"
 e2e_expect_count 01-home 300x50+400+150 000000 150 "" "home page: the welcome line is drawn"
 e2e_expect_count 01-home 40x40+24+17 FFFFFF 0 1200 "title bar: the program icon"
 e2e_expect_pixel 01-home 5 400 FFFFFF "home page: white background"
@@ -149,12 +149,13 @@ e2e_expect_pixel 01-home 5 400 FFFFFF "home page: white background"
 t0=$(now)
 e2e_click "$main" 550 705
 # Scan page: white left column beside the grey (#F5F5F5) page background; the repair button
-# (190x50 at the bottom right of the right column) is disabled (#5E7CFF) while the scan runs
+# (190x50 at the bottom right of the right column, checked left of its text) is disabled
+# (#5E7CFF) while the scan runs
 # and enabled (#0D3AFF) after.
 e2e_shot 02-scanning "$main"
 e2e_expect_pixel 02-scanning 140 500 FFFFFF "scan page: the left column"
 e2e_expect_pixel 02-scanning 290 500 F5F5F5 "scan page: the page background between the columns"
-if e2e_wait_pixel 03-scan-done "$main" 949 753 0D3AFF 300; then
+if e2e_wait_pixel 03-scan-done "$main" 859 753 0D3AFF 300; then
   timing wine_scan "$(elapsed "$t0" "$(now)")"
   e2e_log "ok: scan done"
 else
@@ -352,7 +353,7 @@ if start_program 13-second-home; then
   grey=$(e2e_count "$E2E_ART/13-second-home.png" 190x40+800+16 666666)
   e2e_check "second start: no login button ($grey grey text pixels)" test "$grey" -le "${grey_after:-0}"
   e2e_click "$main" 550 705
-  if e2e_wait_pixel 14-second-scan "$main" 949 753 0D3AFF 300; then
+  if e2e_wait_pixel 14-second-scan "$main" 859 753 0D3AFF 300; then
     # The shared-DLL panel (selected last) lists its check lines but no finding rows.
     e2e_check "second start: the shared-DLL stage adds no finding rows" test -z "$(report_link 14-second-scan)"
   else

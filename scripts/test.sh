@@ -94,6 +94,14 @@ wineserver -k >/dev/null 2>&1
 rm -rf "$WINEPREFIX"
 [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 
+echo "== End to end: rundix.exe under Wine, driven like a user (scripts/e2e.sh)"
+bash scripts/e2e.sh
+case $? in
+  0) summary+=("e2e: passed (screenshots in build/e2e-artifacts)") ;;
+  77) summary+=("e2e: SKIPPED, this machine cannot run 32-bit programs") ;;
+  *) summary+=("e2e: FAILED (screenshots in build/e2e-artifacts)"); status=1 ;;
+esac
+
 echo
 for line in "${summary[@]}"; do echo "  $line"; done
 echo "all: $passed_all passed, $failed_all failed"

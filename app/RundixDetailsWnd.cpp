@@ -42,14 +42,6 @@ LRESULT RundixDetailsWnd::KuOnCreate(UINT, WPARAM, LPARAM, bool&) {
   return 0;
 }
 
-LRESULT RundixDetailsWnd::KuOnNcActivate(UINT, WPARAM wParam, LPARAM, bool& handled) {
-  if (Ws().IsIconic(window_)) handled = false;
-  return wParam == 0 ? TRUE : FALSE;
-}
-
-LRESULT RundixDetailsWnd::KuOnNcCalcSize(UINT, WPARAM, LPARAM, bool&) { return 0; }
-LRESULT RundixDetailsWnd::KuOnNcPaint(UINT, WPARAM, LPARAM, bool&) { return 0; }
-
 void RundixDetailsWnd::Notify(KuNotify& msg) {
   if (msg.Type == UINOTIFY_WINDOWINIT) {
     FillReport();

@@ -3,7 +3,7 @@
 // file. Its "修复" buttons start the repair in the main window.
 #pragma once
 
-#include "ui/KuWindowImplBase.h"
+#include "ui/KuFramelessWindow.h"
 #include "views/DialogBuilderCallbackEx.h"
 
 namespace KUM {
@@ -11,16 +11,13 @@ namespace KUM {
 class CheckResultItem;
 class RundixWnd;
 
-class RundixDetailsWnd : public KuWindowImplBase {
+class RundixDetailsWnd : public KuFramelessWindow {
  public:
   RundixDetailsWnd(RundixWnd* main, CheckResultItem* row);
   ~RundixDetailsWnd() override;
 
   const wchar_t* GetWindowClassName() const override;
   LRESULT KuOnCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  LRESULT KuOnNcActivate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  LRESULT KuOnNcCalcSize(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  LRESULT KuOnNcPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   void Notify(KuNotify& msg) override;
 
   void FillReport();

@@ -115,7 +115,7 @@ LRESULT RundixWnd::KuHandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case rundix::UM_SCAN_DONE: OnScanDone(); return 0;
     case rundix::UM_REPAIR_STEP: return OnRepairStep();
     case rundix::UM_REPAIR_DONE: return OnRepairDone();
-    default: return KuWindowImplBase::KuHandleMessage(message, wParam, lParam);
+    default: return KuFramelessWindow::KuHandleMessage(message, wParam, lParam);
   }
 }
 
@@ -144,14 +144,6 @@ LRESULT RundixWnd::KuOnCreate(UINT, WPARAM, LPARAM, bool&) {
   LoadSettings();
   return 0;
 }
-
-LRESULT RundixWnd::KuOnNcActivate(UINT, WPARAM wParam, LPARAM, bool& handled) {
-  if (Ws().IsIconic(window_)) handled = false;
-  return wParam == 0 ? TRUE : FALSE;
-}
-
-LRESULT RundixWnd::KuOnNcCalcSize(UINT, WPARAM, LPARAM, bool&) { return 0; }
-LRESULT RundixWnd::KuOnNcPaint(UINT, WPARAM, LPARAM, bool&) { return 0; }
 
 LRESULT RundixWnd::KuOnClose(UINT, WPARAM, LPARAM, bool& handled) {
   handled = DeferCloseToModal();

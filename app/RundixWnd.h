@@ -12,7 +12,7 @@
 #include "app/Settings.h"
 #include "app/WorkerThread.h"
 #include "platform/Machine.h"
-#include "ui/KuWindowImplBase.h"
+#include "ui/KuFramelessWindow.h"
 #include "views/DialogBuilderCallbackEx.h"
 
 namespace KUM {
@@ -24,7 +24,7 @@ class LeftOption;
 constexpr UINT kScanTimerId = 1001;
 constexpr UINT kScanTimerElapse = 50;
 
-class RundixWnd : public KuWindowImplBase {
+class RundixWnd : public KuFramelessWindow {
  public:
   explicit RundixWnd(rundix::Machine& machine);
   ~RundixWnd() override;
@@ -35,9 +35,6 @@ class RundixWnd : public KuWindowImplBase {
   void OnFinalMessage(HWND window) override;
   LRESULT KuOnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   LRESULT KuOnCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  LRESULT KuOnNcActivate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  LRESULT KuOnNcCalcSize(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
-  LRESULT KuOnNcPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   LRESULT KuOnSysCommand(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   LRESULT KuOnTimer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   LRESULT KuOnClose(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;

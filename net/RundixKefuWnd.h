@@ -3,12 +3,12 @@
 #pragma once
 
 #include "platform/Machine.h"
-#include "ui/KuWindowImplBase.h"
+#include "ui/KuFramelessWindow.h"
 #include "views/DialogBuilderCallbackEx.h"
 
 namespace KUM {
 
-class RundixKefuWnd : public KuWindowImplBase {
+class RundixKefuWnd : public KuFramelessWindow {
  public:
   // The machine whose shell opens the chat page.
   explicit RundixKefuWnd(rundix::Machine& machine);

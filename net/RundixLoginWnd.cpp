@@ -63,7 +63,7 @@ LRESULT RundixLoginWnd::KuHandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     case rundix::UM_QRCODE_FAILED: OnQrCodeFailed(); return 0;
     case rundix::UM_QRCODE_READY: OnQrCodeReady(); return 0;
     case rundix::UM_LOGIN_OK: Close(); return 0;
-    default: return KuWindowImplBase::KuHandleMessage(message, wParam, lParam);
+    default: return KuFramelessWindow::KuHandleMessage(message, wParam, lParam);
   }
 }
 

@@ -12,14 +12,14 @@
 
 #include "app/WorkerThread.h"
 #include "platform/Machine.h"
-#include "ui/KuWindowImplBase.h"
+#include "ui/KuFramelessWindow.h"
 #include "views/DialogBuilderCallbackEx.h"
 
 namespace KUM {
 
 struct KuImageInfo;
 
-class RundixLoginWnd : public KuWindowImplBase {
+class RundixLoginWnd : public KuFramelessWindow {
  public:
   // `owner` is the main window; `serviceHost` where the service is ("host:port").
   RundixLoginWnd(KuWindowWnd* owner, rundix::Machine& machine, std::wstring serviceHost);

@@ -5,14 +5,22 @@
 namespace rundix {
 namespace {
 
+// The program is 32-bit: keys opened without naming a view are in the 32-bit view. The
+// 64-bit build (the Windows tests where no 32-bit code runs) asks for that view itself, so
+// both builds see the registry alike.
+REGSAM ProgramView(REGSAM access) {
+  if (sizeof(void*) == 8 && (access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) == 0) access |= KEY_WOW64_32KEY;
+  return access;
+}
+
 class Win32Registry final : public IRegistry {
  public:
   LONG RegOpenKeyExW(HKEY root, const std::wstring& subKey, REGSAM access, HKEY* result) override {
-    return ::RegOpenKeyExW(root, subKey.c_str(), 0, access, result);
+    return ::RegOpenKeyExW(root, subKey.c_str(), 0, ProgramView(access), result);
   }
   LONG RegCreateKeyExW(HKEY root, const std::wstring& subKey, DWORD options, REGSAM access,
                        HKEY* result, DWORD* disposition) override {
-    return ::RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, options, access, nullptr, result,
+    return ::RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, options, ProgramView(access), nullptr, result,
                              disposition);
   }
   LONG RegQueryValueExW(HKEY key, const std::wstring& name, DWORD* type, BYTE* data,

@@ -153,7 +153,8 @@ static int InstallEmbeddedMsi(void) {
 }
 
 static int SystemFolder(int native, wchar_t* folder) {
-  if (!native) return GetSystemDirectoryW(folder, MAX_PATH) > 0;
+  /* A 64-bit stand-in (built where no 32-bit code runs) has the native folder as its own. */
+  if (!native || sizeof(void*) == 8) return GetSystemDirectoryW(folder, MAX_PATH) > 0;
   UINT n = GetWindowsDirectoryW(folder, MAX_PATH);
   if (n == 0 || n >= MAX_PATH - 12) return 0;
   wcscat(folder, L"\\SysNative");

@@ -294,6 +294,7 @@ class GuardedServer final : public httplib::Server {
   explicit GuardedServer(const ServingLimits& limits) : limits_(limits) {
     Configure(*this, limits_);
   }
+  bool WidenQueue() { return svr_sock_ != INVALID_SOCKET && ::listen(svr_sock_, SOMAXCONN) == 0; }
 
  private:
   bool process_and_close_socket(socket_t sock) override {
@@ -315,6 +316,7 @@ class GuardedTlsServer final : public httplib::SSLServer {
       : SSLServer(certificate, key), limits_(limits) {
     Configure(*this, limits_);
   }
+  bool WidenQueue() { return svr_sock_ != INVALID_SOCKET && ::listen(svr_sock_, SOMAXCONN) == 0; }
 
  private:
   bool process_and_close_socket(socket_t sock) override {
@@ -365,6 +367,12 @@ std::unique_ptr<httplib::Server> MakeGuardedServer(const ServingLimits& limits) 
 
 std::unique_ptr<httplib::Server> MakeGuardedTlsServer(X509* certificate, EVP_PKEY* key, const ServingLimits& limits) {
   return std::make_unique<GuardedTlsServer>(certificate, key, limits);
+}
+
+bool WidenAcceptQueue(httplib::Server& server) {
+  if (auto* plain = dynamic_cast<GuardedServer*>(&server)) return plain->WidenQueue();
+  if (auto* tls = dynamic_cast<GuardedTlsServer*>(&server)) return tls->WidenQueue();
+  return false;
 }
 
 }  // namespace rundix::server

@@ -29,5 +29,9 @@ struct ServingLimits {
 std::unique_ptr<httplib::Server> MakeGuardedServer(const ServingLimits& limits);
 // An HTTPS listener under the limits; the server takes its own references to both.
 std::unique_ptr<httplib::Server> MakeGuardedTlsServer(X509* certificate, EVP_PKEY* key, const ServingLimits& limits);
+// After binding: the library listens with a queue of 5 pending connections, so a burst of
+// clients would wait for their SYN to be sent again (seconds each); this widens it to the
+// system's maximum. False for a server these functions did not make, or one not bound.
+bool WidenAcceptQueue(httplib::Server& server);
 
 }  // namespace rundix::server

@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     std::cerr << "rundix-server: cannot listen on " << options.host << ":" << options.port << "\n";
     return 1;
   }
+  rundix::server::WidenAcceptQueue(http);
   // The modules see the port really bound (the QR links are made from it).
   options.port = port;
 
@@ -162,6 +163,7 @@ int main(int argc, char** argv) {
       std::cerr << "rundix-server: cannot listen on " << options.host << ":" << options.httpsPort << "\n";
       return 1;
     }
+    rundix::server::WidenAcceptQueue(*https);
   }
 
   auto downloads = rundix::server::CreateDownloadRoutes(options, &error);

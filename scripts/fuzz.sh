@@ -27,7 +27,7 @@ while getopts "t:n:k" opt; do
 done
 shift $((OPTIND - 1))
 
-all_targets=(skin attributes image_descriptor image login_reply cookies inflate eventlog ini machine server_requests)
+all_targets=(skin attributes image_descriptor image login_reply cookies inflate eventlog ini machine server_requests http_peer)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
@@ -37,7 +37,7 @@ dict_of() {
     attributes) echo attributes ;;
     image_descriptor) echo image_descriptor ;;
     login_reply | machine) echo json ;;
-    cookies | server_requests) echo http ;;
+    cookies | server_requests | http_peer) echo http ;;
     ini) echo ini ;;
     *) echo "" ;;
   esac

@@ -1,6 +1,7 @@
 // Runs a fuzz target's entry point over files outside libFuzzer: each argument is a file or a
 // folder of files (the seeds and the inputs of crashes fixed). A crash fails the test the way
 // it failed the fuzzer, under the build's sanitizers.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

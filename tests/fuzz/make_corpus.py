@@ -82,7 +82,7 @@ for i, text in enumerate([
 text = b"The quick brown fox jumps over the lazy dog. " * 40
 raw = zlib.compressobj(9, zlib.DEFLATED, -15)
 raw_deflate = raw.compress(text) + raw.flush()
-put("inflate", "gzip", bytes([0x10]) + gzip.compress(text))
+put("inflate", "gzip", bytes([0x10]) + gzip.compress(text, mtime=0))
 put("inflate", "zlib", bytes([0x10]) + zlib.compress(text))
 put("inflate", "raw", bytes([0x11]) + raw_deflate)
 put("inflate", "tiny-buffer", bytes([0x00]) + zlib.compress(text))
@@ -123,3 +123,17 @@ for i, text in enumerate([
     "00000005fe000000c3e95fbc8210c05f",
 ]):
     put("server_requests", "q%d" % i, text)
+
+# Raw replies of a hostile peer; the first byte picks the client (see FuzzHttpPeer.cpp).
+replies = [
+    b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+    b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort",
+    b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+    b"HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nSet-Cookie: a=1; domain=127.0.0.1\r\n\r\n" + gzip.compress(b'{"code":200}', mtime=0),
+    b"HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 0\r\n\r\n",
+    b"HTTP/1.0 500 Oops\r\n\r\n",
+    b"garbage",
+]
+for i, reply in enumerate(replies):
+    put("http_peer", "download%d" % i, b"\x00" + reply)
+    put("http_peer", "winhttp%d" % i, b"\x01" + reply)

@@ -35,7 +35,13 @@ async def slow_client(port, interval, stop, counters):
                 await asyncio.wait_for(stop.wait(), interval)
             except asyncio.TimeoutError:
                 pass
-            if reader.at_eof():
+            try:  # whatever the server said (a 400) then its close
+                while await asyncio.wait_for(reader.read(4096), 0.01):
+                    pass
+                eof = True
+            except asyncio.TimeoutError:
+                eof = False
+            if eof:
                 counters["slow_cut"] += 1
                 # A cut slow client comes back, as an attacker would.
                 writer.close()

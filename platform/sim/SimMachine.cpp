@@ -73,7 +73,13 @@ std::unique_ptr<SimMachine> SimMachine::FromJson(const std::string& json, const 
   builder["collectComments"] = false;
   std::string errors;
   std::istringstream in(json);
-  if (!Json::parseFromStream(builder, in, &root, &errors)) {
+  bool parsed = false;
+  try {
+    parsed = Json::parseFromStream(builder, in, &root, &errors);
+  } catch (const Json::Exception& e) {  // nesting past the reader's stack limit throws
+    errors = e.what();
+  }
+  if (!parsed) {
     if (error) *error = "machine description is not valid JSON: " + errors;
     return nullptr;
   }

@@ -137,3 +137,8 @@ replies = [
 for i, reply in enumerate(replies):
     put("http_peer", "download%d" % i, b"\x00" + reply)
     put("http_peer", "winhttp%d" % i, b"\x01" + reply)
+
+# Nesting far past every bound (docs/limits.md): each must be refused, not recursed into.
+put("login_reply", "deep-arrays", "[" * 100000)
+put("login_reply", "deep-objects", '{"code":200,"data":' * 50000)
+put("skin", "deep.xml", "<Window>" + "<VerticalLayout>" * 20000 + "</VerticalLayout>" * 20000 + "</Window>")

@@ -50,7 +50,11 @@ QueryParameters ParamsFromJson(const std::string& text) {
   Json::CharReaderBuilder builder;
   std::string errors;
   std::istringstream in(text);
-  if (!Json::parseFromStream(builder, in, &list, &errors) || !list.isArray()) return params;
+  try {
+    if (!Json::parseFromStream(builder, in, &list, &errors) || !list.isArray()) return params;
+  } catch (const Json::Exception&) {  // a database from elsewhere may nest past the stack limit
+    return params;
+  }
   for (const Json::Value& pair : list) {
     std::string name, value;
     if (ParamFromJson(pair, &name, &value)) params.emplace_back(std::move(name), std::move(value));

@@ -325,12 +325,14 @@ void NyWinHttp::ParseCookieString(const std::wstring& text) {
 }
 
 void NyWinHttp::AddCookie(const std::wstring& domain, const std::wstring& name, const std::wstring& value) {
+  if (name.size() + value.size() > kMaxCookieChars || domain.size() > kMaxCookieChars) return;
   for (NyCookie& cookie : cookieJar) {
     if (cookie.domain == domain && cookie.name == name) {
       cookie.value = value;
       return;
     }
   }
+  if (cookieJar.size() >= kMaxCookies) return;
   cookieJar.push_back(NyCookie{name, value, domain});
 }
 

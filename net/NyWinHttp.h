@@ -31,6 +31,12 @@ class NyWinHttp {
   // service, far below what a hostile reply could make us allocate.
   static constexpr unsigned kMaxInflatedBytes = 64u << 20;
 
+  // The cookie jar holds at most this many cookies, each name and value together at most
+  // kMaxCookieChars: a hostile reply's Set-Cookie lines cannot grow it (or the Cookie line
+  // sent back) without end. Past the bound new cookies are dropped; known ones still update.
+  static constexpr size_t kMaxCookies = 256;
+  static constexpr size_t kMaxCookieChars = 4096;
+
   explicit NyWinHttp(rundix::Machine& machine);
   virtual ~NyWinHttp();
   NyWinHttp(const NyWinHttp&) = delete;

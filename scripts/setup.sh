@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 stamp="$deps/setup.stamp"
-version=7   # bump when the package lists below change
+version=8   # bump when the package lists below change
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -x /usr/lib/wine/wine64 ] \
    && command -v i686-w64-mingw32-g++-posix >/dev/null; then
@@ -33,7 +33,8 @@ $sudo apt-get install -y -qq --no-install-recommends \
   libcairo2-dev libfreetype-dev libfontconfig-dev fonts-wqy-microhei fonts-dejavu-core \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   libcpp-httplib-dev libsqlite3-dev libqrencode-dev libpng-dev \
-  xvfb xauth xdotool imagemagick python3 zbar-tools msitools wixl >/dev/null
+  xvfb xauth xdotool imagemagick python3 zbar-tools msitools wixl \
+  clang-14 libclang-rt-14-dev >/dev/null
 # Wine with both halves, so the Windows tests run the 32-bit program on a 64-bit Windows as
 # most users have it. i386 libraries must match their amd64 twins exactly. Usually the plain
 # install finds them; when the mirror's i386 security index lags behind amd64's, the release

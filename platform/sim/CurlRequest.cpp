@@ -201,6 +201,9 @@ bool CurlRequest::Open(const CurlRequestOptions& options) {
   curl_easy_setopt(s.easy, CURLOPT_DEBUGDATA, &s);
   curl_easy_setopt(s.easy, CURLOPT_VERBOSE, 1L);  // feeds OnDebug; nothing is printed
   curl_easy_setopt(s.easy, CURLOPT_FOLLOWLOCATION, options.followRedirects ? 1L : 0L);
+  // curl follows without end by default: a reply that redirects to itself would hang the
+  // request. Windows' HTTP stacks give up after a few; so does this.
+  curl_easy_setopt(s.easy, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(s.easy, CURLOPT_SSL_VERIFYPEER, options.verifyTls ? 1L : 0L);
   curl_easy_setopt(s.easy, CURLOPT_SSL_VERIFYHOST, options.verifyTls ? 2L : 0L);
   curl_easy_setopt(s.easy, CURLOPT_PROXY, options.proxy.c_str());

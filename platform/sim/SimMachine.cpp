@@ -73,7 +73,13 @@ std::unique_ptr<SimMachine> SimMachine::FromJson(const std::string& json, const 
   builder["collectComments"] = false;
   std::string errors;
   std::istringstream in(json);
-  if (!Json::parseFromStream(builder, in, &root, &errors)) {
+  bool parsed = false;
+  try {
+    parsed = Json::parseFromStream(builder, in, &root, &errors);
+  } catch (const Json::Exception& e) {  // nesting past the reader's stack limit throws
+    errors = e.what();
+  }
+  if (!parsed) {
     if (error) *error = "machine description is not valid JSON: " + errors;
     return nullptr;
   }
@@ -82,7 +88,14 @@ std::unique_ptr<SimMachine> SimMachine::FromJson(const std::string& json, const 
     return nullptr;
   }
   std::unique_ptr<SimMachine> machine(new SimMachine());
-  if (!machine->Load(root, sandbox, error)) return nullptr;
+  // The loaders read values with JsonCpp's typed accessors, which throw on a value of another
+  // type (a string where a size belongs): such a description is refused like any bad one.
+  try {
+    if (!machine->Load(root, sandbox, error)) return nullptr;
+  } catch (const Json::Exception& e) {
+    if (error) *error = std::string("machine description has a value of the wrong type: ") + e.what();
+    return nullptr;
+  }
   return machine;
 }
 

@@ -113,6 +113,24 @@ TEST_F(NyWinHttpTest, CookiesAreUniqueByDomainAndNameExactly) {
   EXPECT_EQ(http.cookieJar[0].value, L"2");
 }
 
+TEST_F(NyWinHttpTest, AHostileSetCookieCannotGrowTheJarWithoutEnd) {
+  http.host = L"example.com";
+  // One reply line of 100,000 cookies: the jar keeps the first kMaxCookies.
+  std::wstring flood;
+  for (int i = 0; i < 100000; ++i) flood += L"c" + std::to_wstring(i) + L"=v;";
+  http.ParseCookieString(flood);
+  ASSERT_EQ(http.cookieJar.size(), NyWinHttp::kMaxCookies);
+  EXPECT_EQ(http.cookieJar.back().name, L"c" + std::to_wstring(NyWinHttp::kMaxCookies - 1));
+  // A full jar still updates what it holds, and refuses an oversized cookie outright.
+  http.ParseCookieString(L"c0=new");
+  EXPECT_EQ(http.cookieJar[0].value, L"new");
+  NyWinHttp fresh(host->machine());
+  fresh.host = L"example.com";
+  fresh.ParseCookieString(L"big=" + std::wstring(NyWinHttp::kMaxCookieChars, L'x') + L"; small=1");
+  ASSERT_EQ(fresh.cookieJar.size(), 1u);
+  EXPECT_EQ(fresh.cookieJar[0].name, L"small");
+}
+
 TEST_F(NyWinHttpTest, CookieLinePicksRecordsByDomainAndHostContainment) {
   http.AddCookie(L"", L"any", L"0");                         // no domain: no host's
   http.AddCookie(L"Example.COM", L"inHost", L"1");         // the host contains the domain

@@ -36,6 +36,21 @@ TEST(SimDescription, BadDescriptionsAreRefusedWithAReason) {
   }
 }
 
+TEST(SimDescription, NestingPastTheReadersLimitAndValuesOfAnotherTypeAreRefused) {
+  test::TempDir dir;
+  // Both used to end the process with an exception out of JsonCpp.
+  const std::string bad[] = {
+      R"({"registry":)" + std::string(100000, '['),
+      R"({"files":[{"path":"C:\a.txt","size":"large"}]})",
+      R"({"files":[{"path":"C:\a.txt","text":{"not":"text"}}]})",
+  };
+  for (const std::string& json : bad) {
+    std::string error;
+    EXPECT_EQ(SimMachine::FromJson(json, dir.path(), &error), nullptr) << json.substr(0, 60);
+    EXPECT_FALSE(error.empty()) << json.substr(0, 60);
+  }
+}
+
 TEST(SimRegistryViews, A64BitMachineRedirectsSoftwareForThe32BitView) {
   test::TempDir dir;
   auto m = LoadSimMachine(dir, R"({"native_arch":"x64","registry":{

@@ -1,13 +1,17 @@
 // The installer download half: GET /zq/rundix/<name> serves one file of the --files folder,
 // streamed in slices (never read whole), with Content-Length. A name is a plain file name of
 // that folder: separators, "..", control characters and links leading out are refused.
-// For tests, single files can misbehave (--fault NAME=MODE).
+// One byte range is answered 206 with its Content-Range (416 past the end); several ranges,
+// or a header that is not understood, get the whole file with 200. For tests, single files
+// can misbehave (--fault NAME=MODE); those ignore ranges.
 #include <fcntl.h>
 #include <httplib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -17,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/server/DownloadRanges.h"
 #include "tools/server/ServerOptions.h"
 
 namespace rundix::server {
@@ -49,6 +54,59 @@ bool IsPlainName(const std::string& name) {
   return true;
 }
 
+bool ParseOffset(const std::string& text, uint64_t* value) {
+  if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *value = std::stoull(text);
+  return true;
+}
+
+}  // namespace
+
+ByteRange ParseByteRange(const std::string& header, uint64_t size) {
+  ByteRange range;
+  const std::string unit = "bytes=";
+  if (header.size() <= unit.size()) return range;
+  for (size_t i = 0; i < unit.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(header[i])) != unit[i]) return range;
+  }
+  std::string spec = header.substr(unit.size());
+  spec.erase(0, spec.find_first_not_of(" \t"));
+  spec.erase(spec.find_last_not_of(" \t") + 1);
+  size_t dash = spec.find('-');
+  if (spec.find(',') != std::string::npos || dash == std::string::npos) return range;
+  std::string from = spec.substr(0, dash);
+  std::string to = spec.substr(dash + 1);
+  uint64_t first = 0;
+  uint64_t last = 0;
+  if (from.empty()) {  // the last N bytes
+    if (!ParseOffset(to, &last)) return range;
+    if (last == 0 || size == 0) {
+      range.kind = ByteRange::kUnsatisfiable;
+      return range;
+    }
+    range.kind = ByteRange::kPart;
+    range.first = last >= size ? 0 : size - last;
+    range.last = size - 1;
+    return range;
+  }
+  if (!ParseOffset(from, &first)) return range;
+  if (to.empty()) {
+    last = UINT64_MAX;
+  } else if (!ParseOffset(to, &last) || last < first) {
+    return range;
+  }
+  if (first >= size) {
+    range.kind = ByteRange::kUnsatisfiable;
+    return range;
+  }
+  range.kind = ByteRange::kPart;
+  range.first = first;
+  range.last = std::min(last, size - 1);
+  return range;
+}
+
+namespace {
+
 // An open file read in slices by the content provider; closed when the response is done.
 struct OpenFile {
   int fd = -1;
@@ -69,7 +127,7 @@ class DownloadRoutes final : public RouteModule {
 
   void Register(httplib::Server& server) override {
     server.Get(R"(/zq/rundix/(.*))", [this](const httplib::Request& request, httplib::Response& response) {
-      Serve(request.matches[1].str(), response);
+      Serve(request.matches[1].str(), request.get_header_value("Range"), response);
     });
   }
 
@@ -84,7 +142,7 @@ class DownloadRoutes final : public RouteModule {
     return candidate;
   }
 
-  void Serve(const std::string& name, httplib::Response& response) {
+  void Serve(const std::string& name, const std::string& rangeHeader, httplib::Response& response) {
     std::optional<fs::path> path = Resolve(name);
     if (!path) {
       response.status = 404;
@@ -112,6 +170,33 @@ class DownloadRoutes final : public RouteModule {
       return;
     }
     const size_t size = static_cast<size_t>(st.st_size);
+    if (fault == Fault::kNone) {
+      ByteRange range = ParseByteRange(rangeHeader, size);
+      if (range.kind == ByteRange::kUnsatisfiable) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        return;
+      }
+      if (range.kind == ByteRange::kPart) {
+        const size_t first = static_cast<size_t>(range.first);
+        const size_t length = static_cast<size_t>(range.last - range.first + 1);
+        response.status = 206;
+        response.set_header("Accept-Ranges", "bytes");
+        response.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                 std::to_string(range.last) + "/" + std::to_string(size));
+        response.set_content_provider(
+            length, "application/octet-stream",
+            [file, first, length](size_t offset, size_t want, httplib::DataSink& sink) {
+              if (offset >= length) return false;
+              std::vector<char> slice(std::min({kSlice, want, length - offset}));
+              size_t n = file->ReadAt(slice.data(), slice.size(), first + offset);
+              if (n == 0) return false;  // the file shrank under us: the part cannot be whole
+              return sink.write(slice.data(), n);
+            });
+        return;
+      }
+      response.set_header("Accept-Ranges", "bytes");
+    }
     response.status = 200;
     if (fault == Fault::kNoLength) {
       response.set_chunked_content_provider(

@@ -26,6 +26,8 @@ struct ServerOptions {
   std::string publicBase;              // base address in QR image links; default http://host:port
   bool printReports = false;           // --reports: print the stored reports and exit
   bool testRoutes = false;             // --test-routes: the HTTP client tests' replies
+  int workers = 256;                   // connections served at once, per listener
+  int headTimeoutSeconds = 10;         // a request head must arrive whole within this
 };
 
 // One group of routes; the same module serves the HTTP and the HTTPS listener.

@@ -38,12 +38,7 @@ std::string PercentDecode(const std::string& text) {
 
 std::string ParamsToJson(const QueryParameters& params) {
   Json::Value list(Json::arrayValue);
-  for (const auto& [name, value] : params) {
-    Json::Value pair(Json::arrayValue);
-    pair.append(name);
-    pair.append(value);
-    list.append(pair);
-  }
+  for (const auto& [name, value] : params) list.append(ParamJson(name, value));
   Json::StreamWriterBuilder builder;
   builder["indentation"] = "";
   return Json::writeString(builder, list);
@@ -55,11 +50,14 @@ QueryParameters ParamsFromJson(const std::string& text) {
   Json::CharReaderBuilder builder;
   std::string errors;
   std::istringstream in(text);
-  if (!Json::parseFromStream(builder, in, &list, &errors) || !list.isArray()) return params;
+  try {
+    if (!Json::parseFromStream(builder, in, &list, &errors) || !list.isArray()) return params;
+  } catch (const Json::Exception&) {  // a database from elsewhere may nest past the stack limit
+    return params;
+  }
   for (const Json::Value& pair : list) {
-    if (pair.isArray() && pair.size() == 2 && pair[0].isString() && pair[1].isString()) {
-      params.emplace_back(pair[0].asString(), pair[1].asString());
-    }
+    std::string name, value;
+    if (ParamFromJson(pair, &name, &value)) params.emplace_back(std::move(name), std::move(value));
   }
   return params;
 }
@@ -76,6 +74,84 @@ std::string Column(sqlite3_stmt* s, int column) {
 }
 
 }  // namespace
+
+bool IsValidUtf8(const std::string& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    unsigned char c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    uint32_t code;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2, code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3, code = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4, code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (n - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
+        (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+std::string PercentEncode(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+        c == '.' || c == '~') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xF]);
+    }
+  }
+  return out;
+}
+
+Json::Value ParamJson(const std::string& name, const std::string& value) {
+  Json::Value pair(Json::arrayValue);
+  if (IsValidUtf8(name) && IsValidUtf8(value)) {
+    pair.append(name);
+    pair.append(value);
+  } else {
+    pair.append(PercentEncode(name));
+    pair.append(PercentEncode(value));
+    pair.append(kPercentEncoded);
+  }
+  return pair;
+}
+
+bool ParamFromJson(const Json::Value& pair, std::string* name, std::string* value) {
+  if (!pair.isArray() || pair.size() < 2 || pair.size() > 3 || !pair[0].isString() || !pair[1].isString()) {
+    return false;
+  }
+  *name = pair[0].asString();
+  *value = pair[1].asString();
+  if (pair.size() == 3) {
+    if (pair[2].asString() != kPercentEncoded) return false;
+    *name = PercentDecode(*name);
+    *value = PercentDecode(*value);
+  }
+  return true;
+}
 
 QueryParameters ParseQuery(const std::string& rawQuery) {
   QueryParameters params;

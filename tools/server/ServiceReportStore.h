@@ -3,6 +3,8 @@
 // stored whole or not at all.
 #pragma once
 
+#include <json/value.h>
+
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -19,6 +21,15 @@ using QueryParameters = std::vector<std::pair<std::string, std::string>>;
 // Splits a raw query at '&' and each part at its first '=', decoding %XX escapes. A '+' stays
 // a plus: the program puts its values into the URL as they stand.
 QueryParameters ParseQuery(const std::string& rawQuery);
+
+// Parameters are kept as the bytes received. JSON holds only UTF-8, so a pair with a name or
+// value that is not valid UTF-8 is written percent-encoded, marked by a third element.
+inline constexpr const char* kPercentEncoded = "percent-encoded";
+bool IsValidUtf8(const std::string& text);
+std::string PercentEncode(const std::string& bytes);
+Json::Value ParamJson(const std::string& name, const std::string& value);
+// False when `pair` is not one of ParamJson's forms.
+bool ParamFromJson(const Json::Value& pair, std::string* name, std::string* value);
 
 struct StoredReport {
   int64_t id = 0;

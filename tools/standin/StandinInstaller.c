@@ -120,9 +120,18 @@ static int PlaceFile(const wchar_t* folder, const wchar_t* name) {
   return ExtractResource(STANDIN_RES_PLACEHOLDER, path, 0);
 }
 
+/* The vendors' installers are 32-bit programs: keys written without naming a view land in the
+ * 32-bit view. A 64-bit stand-in (built where no 32-bit code runs) names that view itself. */
+static REGSAM InstallerView(REGSAM view) {
+  return view == 0 && sizeof(void*) == 8 ? KEY_WOW64_32KEY : view;
+}
+
 static int SetDword(HKEY root, const wchar_t* key, REGSAM view, const wchar_t* name, DWORD value) {
   HKEY handle;
-  if (RegCreateKeyExW(root, key, 0, NULL, 0, KEY_SET_VALUE | view, NULL, &handle, NULL) != ERROR_SUCCESS) return 0;
+  if (RegCreateKeyExW(root, key, 0, NULL, 0, KEY_SET_VALUE | InstallerView(view), NULL, &handle, NULL) !=
+      ERROR_SUCCESS) {
+    return 0;
+  }
   LONG status = RegSetValueExW(handle, name, 0, REG_DWORD, (const BYTE*)&value, sizeof value);
   RegCloseKey(handle);
   return status == ERROR_SUCCESS;
@@ -130,7 +139,10 @@ static int SetDword(HKEY root, const wchar_t* key, REGSAM view, const wchar_t* n
 
 static int SetString(HKEY root, const wchar_t* key, const wchar_t* name, const wchar_t* value) {
   HKEY handle;
-  if (RegCreateKeyExW(root, key, 0, NULL, 0, KEY_SET_VALUE, NULL, &handle, NULL) != ERROR_SUCCESS) return 0;
+  if (RegCreateKeyExW(root, key, 0, NULL, 0, KEY_SET_VALUE | InstallerView(0), NULL, &handle, NULL) !=
+      ERROR_SUCCESS) {
+    return 0;
+  }
   LONG status = RegSetValueExW(handle, name, 0, REG_SZ, (const BYTE*)value,
                                (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
   RegCloseKey(handle);

@@ -59,7 +59,7 @@ struct FontMetrics {
 
 // A font as the skin describes it: a face and a character height in pixels (the LOGFONT
 // height is its negative), over the system's default GUI font.
-struct FontSpec {
+struct FontDesc {
   std::wstring face;
   int size = 12;
   bool bold = false;
@@ -71,16 +71,16 @@ struct FontSpec {
 class Font {
  public:
   virtual ~Font() = default;
-  virtual const FontSpec& Spec() const = 0;
+  virtual const FontDesc& Desc() const = 0;
   virtual const FontMetrics& Metrics() const = 0;
   // What WM_SETFONT takes for this font (an HFONT on Windows, the Font object's own address
   // on Linux).
   virtual WPARAM NativeHandle() const = 0;
 };
 
-// CreateFontIndirectW over the default GUI font's LOGFONT with the spec's face, height,
+// CreateFontIndirectW over the default GUI font's LOGFONT with the requested face, height,
 // weight (+700 for bold), underline, italic, strike-out and DEFAULT_CHARSET. Null on failure.
-std::unique_ptr<Font> CreateFontObject(const FontSpec& spec);
+std::unique_ptr<Font> CreateFontObject(const FontDesc& desc);
 // The system's default GUI font itself.
 std::unique_ptr<Font> CreateDefaultGuiFont();
 

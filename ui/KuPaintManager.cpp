@@ -470,8 +470,8 @@ KuFontInfo* KuPaintManager::GetDefaultFont() {
     systemFont_->font = rundix::CreateDefaultGuiFont();
     if (systemFont_->font) {
       systemFont_->tm = systemFont_->font->Metrics();
-      systemFont_->faceName = systemFont_->font->Spec().face;
-      systemFont_->size = systemFont_->font->Spec().size;
+      systemFont_->faceName = systemFont_->font->Desc().face;
+      systemFont_->size = systemFont_->font->Desc().size;
     }
   }
   return systemFont_.get();

@@ -107,13 +107,13 @@ int Advance(cairo_scaled_font_t* font, unsigned long index) {
 
 }  // namespace
 
-std::unique_ptr<SimFont> SimFont::Create(const FontSpec& spec) {
+std::unique_ptr<SimFont> SimFont::Create(const FontDesc& desc) {
   std::unique_ptr<SimFont> font(new SimFont());
-  font->spec_ = spec;
-  const int size = std::clamp(spec.size > 0 ? spec.size : 12, 1, kMaxFontSize);
-  PatternHandle match = MatchFace(FamilyFor(spec.face), size, spec.bold, spec.italic);
+  font->desc_ = desc;
+  const int size = std::clamp(desc.size > 0 ? desc.size : 12, 1, kMaxFontSize);
+  PatternHandle match = MatchFace(FamilyFor(desc.face), size, desc.bold, desc.italic);
   if (!match) return nullptr;
-  font->primary_ = ScaledFontFor(match.get(), size, spec.italic);
+  font->primary_ = ScaledFontFor(match.get(), size, desc.italic);
   if (!font->primary_) return nullptr;
 
   LockedFace face(font->primary_.get());
@@ -152,8 +152,8 @@ std::unique_ptr<SimFont> SimFont::Create(const FontSpec& spec) {
   // A face without Chinese characters borrows them from the CJK face.
   bool hasCjk = FT_Get_Char_Index(ft, 0x4E2D) != 0;
   if (!hasCjk) {
-    PatternHandle cjk = MatchFace(kCjkFace, size, spec.bold, spec.italic);
-    if (cjk) font->fallback_ = ScaledFontFor(cjk.get(), size, spec.italic);
+    PatternHandle cjk = MatchFace(kCjkFace, size, desc.bold, desc.italic);
+    if (cjk) font->fallback_ = ScaledFontFor(cjk.get(), size, desc.italic);
   }
   if (m.tmAveCharWidth == 0) m.tmAveCharWidth = Advance(font->primary_.get(), FT_Get_Char_Index(ft, 'x'));
   return font;
@@ -189,13 +189,13 @@ int SimFont::TextWidth(const std::wstring& text) const {
   return width;
 }
 
-std::unique_ptr<Font> CreateFontObject(const FontSpec& spec) { return SimFont::Create(spec); }
+std::unique_ptr<Font> CreateFontObject(const FontDesc& desc) { return SimFont::Create(desc); }
 
 std::unique_ptr<Font> CreateDefaultGuiFont() {
-  FontSpec spec;
-  spec.face = kDefaultGuiFace;
-  spec.size = kDefaultGuiSize;
-  return SimFont::Create(spec);
+  FontDesc desc;
+  desc.face = kDefaultGuiFace;
+  desc.size = kDefaultGuiSize;
+  return SimFont::Create(desc);
 }
 
 }  // namespace rundix

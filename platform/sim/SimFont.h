@@ -1,4 +1,4 @@
-// Fonts of the Linux raster: the face fontconfig finds for the spec (CJK faces preferred, so
+// Fonts of the Linux raster: the face fontconfig finds for the desc (CJK faces preferred, so
 // the skin's "微软雅黑" becomes WenQuanYi Micro Hei), drawn by cairo through FreeType, with
 // GDI-style metrics and whole-pixel advances.
 #pragma once
@@ -33,9 +33,9 @@ struct SimGlyph {
 class SimFont final : public Font {
  public:
   // Null when no face can be found or loaded.
-  static std::unique_ptr<SimFont> Create(const FontSpec& spec);
+  static std::unique_ptr<SimFont> Create(const FontDesc& desc);
 
-  const FontSpec& Spec() const override { return spec_; }
+  const FontDesc& Desc() const override { return desc_; }
   const FontMetrics& Metrics() const override { return metrics_; }
   WPARAM NativeHandle() const override { return reinterpret_cast<WPARAM>(this); }
 
@@ -51,7 +51,7 @@ class SimFont final : public Font {
  private:
   SimFont() = default;
 
-  FontSpec spec_;
+  FontDesc desc_;
   FontMetrics metrics_;
   ScaledFontHandle primary_;
   ScaledFontHandle fallback_;  // the CJK face, when the face is another one

@@ -489,7 +489,7 @@ class SimCanvas final : public Canvas {
     cairo_set_source_rgba(cr, ((colour >> 16) & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0, (colour & 0xFF) / 255.0,
                           (colour >> 24) / 255.0);
 
-    const FontSpec& spec = font.Spec();
+    const FontDesc& desc = font.Desc();
     const int ascent = font.Metrics().tmAscent;
     std::vector<cairo_glyph_t> run;
     for (const SimTextLine& line : layout.lines) {
@@ -516,11 +516,11 @@ class SimCanvas final : public Canvas {
         x += g.advance;
       }
       flush();
-      if (spec.underline) {
+      if (desc.underline) {
         cairo_rectangle(cr, line.x, baseline + font.UnderlineOffset(), line.width, font.LineThickness());
         cairo_fill(cr);
       }
-      if (spec.strikeout) {
+      if (desc.strikeout) {
         cairo_rectangle(cr, line.x, baseline + font.StrikeoutOffset(), line.width, font.LineThickness());
         cairo_fill(cr);
       }

@@ -91,7 +91,7 @@ class Win32Bitmap final : public Bitmap {
 
 class Win32Font final : public Font {
  public:
-  Win32Font(FontSpec spec, HFONT font, FontHandle owned) : spec_(std::move(spec)), font_(font), owned_(std::move(owned)) {
+  Win32Font(FontDesc desc, HFONT font, FontHandle owned) : desc_(std::move(desc)), font_(font), owned_(std::move(owned)) {
     DcHandle dc(CreateCompatibleDC(nullptr), DcCloser{});
     if (!dc) return;
     Selection selected(dc.get(), font_);
@@ -105,12 +105,12 @@ class Win32Font final : public Font {
     metrics_.tmAveCharWidth = tm.tmAveCharWidth;
     metrics_.tmMaxCharWidth = tm.tmMaxCharWidth;
   }
-  const FontSpec& Spec() const override { return spec_; }
+  const FontDesc& Desc() const override { return desc_; }
   const FontMetrics& Metrics() const override { return metrics_; }
   WPARAM NativeHandle() const override { return reinterpret_cast<WPARAM>(font_); }
 
  private:
-  FontSpec spec_;
+  FontDesc desc_;
   FontMetrics metrics_;
   HFONT font_;
   FontHandle owned_;  // empty for the stock font
@@ -402,33 +402,33 @@ std::unique_ptr<Canvas> CreateMeasureCanvas() {
   return canvas;
 }
 
-std::unique_ptr<Font> CreateFontObject(const FontSpec& spec) {
+std::unique_ptr<Font> CreateFontObject(const FontDesc& desc) {
   LOGFONTW lf = DefaultGuiLogFont();
   std::wmemset(lf.lfFaceName, 0, LF_FACESIZE);
-  std::wcsncpy(lf.lfFaceName, spec.face.c_str(), LF_FACESIZE - 1);
-  lf.lfHeight = -spec.size;
+  std::wcsncpy(lf.lfFaceName, desc.face.c_str(), LF_FACESIZE - 1);
+  lf.lfHeight = -desc.size;
   lf.lfCharSet = DEFAULT_CHARSET;
-  if (spec.bold) lf.lfWeight += FW_BOLD;
-  lf.lfUnderline = spec.underline ? TRUE : FALSE;
-  lf.lfItalic = spec.italic ? TRUE : FALSE;
-  lf.lfStrikeOut = spec.strikeout ? TRUE : FALSE;
+  if (desc.bold) lf.lfWeight += FW_BOLD;
+  lf.lfUnderline = desc.underline ? TRUE : FALSE;
+  lf.lfItalic = desc.italic ? TRUE : FALSE;
+  lf.lfStrikeOut = desc.strikeout ? TRUE : FALSE;
   FontHandle font(CreateFontIndirectW(&lf), GdiObjectCloser{});
   if (!font) return nullptr;
   HFONT handle = font.get();
-  return std::make_unique<Win32Font>(spec, handle, std::move(font));
+  return std::make_unique<Win32Font>(desc, handle, std::move(font));
 }
 
 std::unique_ptr<Font> CreateDefaultGuiFont() {
   LOGFONTW lf = DefaultGuiLogFont();
-  FontSpec spec;
-  spec.face = lf.lfFaceName;
-  spec.size = lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
-  spec.bold = lf.lfWeight >= FW_BOLD;
-  spec.underline = lf.lfUnderline != 0;
-  spec.italic = lf.lfItalic != 0;
-  spec.strikeout = lf.lfStrikeOut != 0;
+  FontDesc desc;
+  desc.face = lf.lfFaceName;
+  desc.size = lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+  desc.bold = lf.lfWeight >= FW_BOLD;
+  desc.underline = lf.lfUnderline != 0;
+  desc.italic = lf.lfItalic != 0;
+  desc.strikeout = lf.lfStrikeOut != 0;
   // The stock font is the system's; nothing to delete.
-  return std::make_unique<Win32Font>(spec, static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), FontHandle());
+  return std::make_unique<Win32Font>(desc, static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), FontHandle());
 }
 
 }  // namespace rundix

@@ -102,7 +102,7 @@ void BM_NineGridAlphaBlit(benchmark::State& state) {
 
 void BM_TextLines(benchmark::State& state) {
   Frame& frame = TheFrame();
-  static std::unique_ptr<Font> font = CreateFontObject(FontSpec{L"微软雅黑", 14});
+  static std::unique_ptr<Font> font = CreateFontObject(FontDesc{L"微软雅黑", 14});
   if (!font) {
     state.SkipWithError("no font");
     return;

@@ -19,7 +19,7 @@ using test::CreateTestWindow;
 using test::Logging;
 using test::LoggedMessage;
 using test::MessageLog;
-using test::TestWindowSpec;
+using test::TestWindowDesc;
 using test::WindowThread;
 
 IWindowSystem& System() { return WindowSystem(); }
@@ -31,10 +31,10 @@ class EditWindowTest : public ::testing::Test {
   void SetUp() override {
     thread = std::make_unique<WindowThread>();
     ASSERT_TRUE(thread->Run([&] {
-      TestWindowSpec spec;
-      spec.width = 300;
-      spec.height = 100;
-      parent = CreateTestWindow(spec, Logging(log, [this](HWND, UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
+      TestWindowDesc desc;
+      desc.width = 300;
+      desc.height = 100;
+      parent = CreateTestWindow(desc, Logging(log, [this](HWND, UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
         if (message == WM_CTLCOLOREDIT) {
           HDC hdc = reinterpret_cast<HDC>(wParam);
           System().SetTextColor(hdc, RGB(200, 0, 0));

@@ -15,7 +15,7 @@ namespace {
 TEST(SystemMessagePoster, PostsFromEveryThreadReachTheWindowInOrderPerThread) {
   test::MessageLog log;
   HWND window = nullptr;
-  test::WindowThread thread([&] { window = test::CreateTestWindow(test::TestWindowSpec{}, test::Logging(log)); });
+  test::WindowThread thread([&] { window = test::CreateTestWindow(test::TestWindowDesc{}, test::Logging(log)); });
   std::vector<std::thread> workers;
   for (int t = 0; t < 4; ++t) {
     workers.emplace_back([=] {
@@ -36,7 +36,7 @@ TEST(SystemMessagePoster, PostsFromEveryThreadReachTheWindowInOrderPerThread) {
 TEST(SystemMessagePoster, APostToNoWindowFails) {
   const HWND made_up = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x2020));
   EXPECT_FALSE(SystemMessagePoster().PostMessageW(made_up, 2030, 0, 0));
-  HWND gone = test::CreateTestWindow(test::TestWindowSpec{});
+  HWND gone = test::CreateTestWindow(test::TestWindowDesc{});
   WindowSystem().DestroyWindow(gone);
   EXPECT_FALSE(SystemMessagePoster().PostMessageW(gone, 2030, 0, 0));
 }

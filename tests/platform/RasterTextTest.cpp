@@ -21,7 +21,7 @@ constexpr wchar_t kFace[] = L"微软雅黑";
 class RasterTextTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    font = CreateFontObject(FontSpec{kFace, 14});
+    font = CreateFontObject(FontDesc{kFace, 14});
     ASSERT_TRUE(font);
     Reset(240, 80);
   }
@@ -57,8 +57,8 @@ class RasterTextTest : public ::testing::Test {
 
 TEST_F(RasterTextTest, FontsCarryTheirSpecAndMetrics) {
   const FontMetrics& m = font->Metrics();
-  EXPECT_EQ(font->Spec().face, kFace);
-  EXPECT_EQ(font->Spec().size, 14);
+  EXPECT_EQ(font->Desc().face, kFace);
+  EXPECT_EQ(font->Desc().size, 14);
   EXPECT_EQ(m.tmHeight, m.tmAscent + m.tmDescent);
   EXPECT_GE(m.tmHeight, 14);
   EXPECT_LE(m.tmHeight, 28);
@@ -66,13 +66,13 @@ TEST_F(RasterTextTest, FontsCarryTheirSpecAndMetrics) {
   EXPECT_GE(m.tmMaxCharWidth, m.tmAveCharWidth);
   EXPECT_NE(font->NativeHandle(), 0u);
 
-  auto big = CreateFontObject(FontSpec{kFace, 28, true, true, false, false});
+  auto big = CreateFontObject(FontDesc{kFace, 28, true, true, false, false});
   ASSERT_TRUE(big);
   EXPECT_GT(big->Metrics().tmHeight, m.tmHeight);
   auto gui = CreateDefaultGuiFont();
   ASSERT_TRUE(gui);
   EXPECT_GT(gui->Metrics().tmHeight, 0);
-  EXPECT_FALSE(gui->Spec().face.empty());
+  EXPECT_FALSE(gui->Desc().face.empty());
 }
 
 TEST_F(RasterTextTest, MeasuringGivesTheRectangleTheInkFits) {
@@ -219,7 +219,7 @@ TEST_F(RasterTextTest, PathEllipsisKeepsTheFileName) {
 }
 
 TEST_F(RasterTextTest, ChineseCharactersDrawTheirOwnGlyphs) {
-  auto large = CreateFontObject(FontSpec{kFace, 24});
+  auto large = CreateFontObject(FontDesc{kFace, 24});
   ASSERT_TRUE(large);
   auto inkOf = [&](const std::wstring& text) {
     auto b = CreateBitmap(40, 40);

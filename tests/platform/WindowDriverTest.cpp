@@ -20,7 +20,7 @@ using test::CreateTestWindow;
 using test::Logging;
 using test::LoggedMessage;
 using test::MessageLog;
-using test::TestWindowSpec;
+using test::TestWindowDesc;
 using test::WindowHandler;
 using test::WindowThread;
 
@@ -37,9 +37,9 @@ class WindowDriverTest : public ::testing::Test {
   std::unique_ptr<WindowThread> thread = std::make_unique<WindowThread>();
 
   // A window made on the window thread.
-  HWND Make(TestWindowSpec spec, WindowHandler handler = {}) {
+  HWND Make(TestWindowDesc desc, WindowHandler handler = {}) {
     HWND window = nullptr;
-    thread->Run([&] { window = CreateTestWindow(spec, handler ? handler : Logging(log)); });
+    thread->Run([&] { window = CreateTestWindow(desc, handler ? handler : Logging(log)); });
     return window;
   }
   void On(const std::function<void()>& work) { ASSERT_TRUE(thread->Run(work)); }
@@ -47,14 +47,14 @@ class WindowDriverTest : public ::testing::Test {
 };
 
 TEST_F(WindowDriverTest, TheCaptureWindowGetsTheMouseOutsideItAndHitTestingComesFirst) {
-  TestWindowSpec spec;
-  HWND a = Make(spec, Logging(log, [](HWND window, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  HWND a = Make(desc, Logging(log, [](HWND window, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_LBUTTONDOWN) System().SetCapture(window);
     if (message == WM_LBUTTONUP) System().ReleaseCapture();
     return std::nullopt;
   }));
-  spec.x = 400;
-  HWND b = Make(spec);
+  desc.x = 400;
+  HWND b = Make(desc);
   driver.MouseMove(a, POINT{20, 30});
   Idle(a);
   std::vector<UINT> first = log.Kinds(a, {WM_NCHITTEST, WM_SETCURSOR, WM_MOUSEMOVE});
@@ -91,12 +91,12 @@ TEST_F(WindowDriverTest, TheCaptureWindowGetsTheMouseOutsideItAndHitTestingComes
 }
 
 TEST_F(WindowDriverTest, DoubleClicksComeOnlyToClassesThatAskForThem) {
-  TestWindowSpec spec;
-  spec.className = test::TestWindowClass(CS_DBLCLKS);
-  HWND doubles = Make(spec);
-  spec.className.clear();
-  spec.x = 400;
-  HWND plain = Make(spec);
+  TestWindowDesc desc;
+  desc.className = test::TestWindowClass(CS_DBLCLKS);
+  HWND doubles = Make(desc);
+  desc.className.clear();
+  desc.x = 400;
+  HWND plain = Make(desc);
   const std::initializer_list<UINT> buttons{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK};
   const POINT at{30, 30};
 
@@ -136,10 +136,10 @@ TEST_F(WindowDriverTest, TrackedWindowsHearOfHoverAndOfThePointerLeaving) {
     if (message == WM_MOUSELEAVE) tracking = false;
     return std::nullopt;
   };
-  TestWindowSpec spec;
-  HWND w = Make(spec, Logging(log, tracker));
-  spec.x = 400;
-  HWND other = Make(spec);
+  TestWindowDesc desc;
+  HWND w = Make(desc, Logging(log, tracker));
+  desc.x = 400;
+  HWND other = Make(desc);
 
   driver.MouseMove(w, POINT{30, 40});
   Idle(w);
@@ -161,8 +161,8 @@ TEST_F(WindowDriverTest, TrackedWindowsHearOfHoverAndOfThePointerLeaving) {
 }
 
 TEST_F(WindowDriverTest, NonClientTrackingHearsThePointerLeaveForTheClientArea) {
-  TestWindowSpec spec;
-  HWND w = Make(spec, Logging(log, [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  HWND w = Make(desc, Logging(log, [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
     if (message == WM_NCHITTEST) {
       LRESULT hit = System().DefWindowProcW(window, message, wParam, lParam);
       POINT point = PointOf(lParam);
@@ -190,9 +190,9 @@ TEST_F(WindowDriverTest, NonClientTrackingHearsThePointerLeaveForTheClientArea) 
 }
 
 TEST_F(WindowDriverTest, TheClassCursorIsSetAndButtonsShowInTheKeyState) {
-  TestWindowSpec spec;
+  TestWindowDesc desc;
   std::vector<bool> leftDown;
-  HWND w = Make(spec, Logging(log, [&](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  HWND w = Make(desc, Logging(log, [&](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) leftDown.push_back(System().GetKeyState(VK_LBUTTON) < 0);
     return std::nullopt;
   }));
@@ -212,8 +212,8 @@ TEST_F(WindowDriverTest, TheClassCursorIsSetAndButtonsShowInTheKeyState) {
 }
 
 TEST_F(WindowDriverTest, ATrackingTooltipShowsTextForItsOwnerAndHides) {
-  TestWindowSpec spec;
-  HWND w = Make(spec);
+  TestWindowDesc desc;
+  HWND w = Make(desc);
   HWND tooltip = nullptr;
   On([&] { tooltip = System().CreateTooltip(w); });
   ASSERT_NE(tooltip, nullptr);
@@ -235,8 +235,8 @@ TEST_F(WindowDriverTest, ATrackingTooltipShowsTextForItsOwnerAndHides) {
 }
 
 TEST_F(WindowDriverTest, ADisabledWindowGetsNoInput) {
-  TestWindowSpec spec;
-  HWND w = Make(spec);
+  TestWindowDesc desc;
+  HWND w = Make(desc);
   On([&] {
     System().SetFocus(w);
     System().EnableWindow(w, FALSE);
@@ -261,8 +261,8 @@ TEST_F(WindowDriverTest, ADisabledWindowGetsNoInput) {
 
 TEST_F(WindowDriverTest, KeysGoToTheFocusWindowAndTranslateIntoCharacters) {
   std::vector<bool> shiftDown;
-  TestWindowSpec spec;
-  HWND w = Make(spec, Logging(log, [&](HWND, UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  HWND w = Make(desc, Logging(log, [&](HWND, UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_KEYDOWN && wParam == 'B') shiftDown.push_back(System().GetKeyState(VK_SHIFT) < 0);
     return std::nullopt;
   }));
@@ -290,8 +290,8 @@ TEST_F(WindowDriverTest, KeysGoToTheFocusWindowAndTranslateIntoCharacters) {
 }
 
 TEST_F(WindowDriverTest, AltF4ClosesTheWindow) {
-  TestWindowSpec spec;
-  HWND w = Make(spec);
+  TestWindowDesc desc;
+  HWND w = Make(desc);
   On([&] { System().SetFocus(w); });
   driver.KeyDown(w, VK_MENU, false);
   driver.KeyDown(w, VK_F4, false);
@@ -303,16 +303,16 @@ TEST_F(WindowDriverTest, AltF4ClosesTheWindow) {
 }
 
 TEST_F(WindowDriverTest, TheWheelGoesWhereThePointIsAndClimbsToTheParent) {
-  TestWindowSpec spec;
-  spec.width = 300;
-  spec.height = 200;
-  HWND parent = Make(spec);
-  spec.parent = parent;
-  spec.style = WS_CHILD | WS_VISIBLE;
-  spec.x = spec.y = 50;
-  spec.width = 100;
-  spec.height = 80;
-  HWND child = Make(spec);
+  TestWindowDesc desc;
+  desc.width = 300;
+  desc.height = 200;
+  HWND parent = Make(desc);
+  desc.parent = parent;
+  desc.style = WS_CHILD | WS_VISIBLE;
+  desc.x = desc.y = 50;
+  desc.width = 100;
+  desc.height = 80;
+  HWND child = Make(desc);
   driver.Wheel(parent, POINT{60, 70}, -WHEEL_DELTA);
   Idle(parent);
   std::vector<LoggedMessage> atChild = log.Of(child, {WM_MOUSEWHEEL});
@@ -329,11 +329,11 @@ TEST_F(WindowDriverTest, TheWheelGoesWhereThePointIsAndClimbsToTheParent) {
 }
 
 TEST_F(WindowDriverTest, DraggingACaptionMovesTheWindowWhileTheButtonIsHeld) {
-  TestWindowSpec spec;
-  spec.x = 100;
-  spec.y = 100;
+  TestWindowDesc desc;
+  desc.x = 100;
+  desc.y = 100;
   // The top 30 rows are a caption, as the UI library's windows answer.
-  HWND w = Make(spec, Logging(log, [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+  HWND w = Make(desc, Logging(log, [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
     if (message != WM_NCHITTEST) return std::nullopt;
     LRESULT hit = System().DefWindowProcW(window, message, wParam, lParam);
     POINT point = PointOf(lParam);
@@ -341,9 +341,9 @@ TEST_F(WindowDriverTest, DraggingACaptionMovesTheWindowWhileTheButtonIsHeld) {
     return hit == HTCLIENT && point.y < 30 ? HTCAPTION : hit;
   }));
   // Points given on a hidden window at the screen's origin are screen points.
-  spec.style = WS_POPUP;
-  spec.x = spec.y = 0;
-  HWND screen = Make(spec);
+  desc.style = WS_POPUP;
+  desc.x = desc.y = 0;
+  HWND screen = Make(desc);
   driver.MouseMove(screen, POINT{150, 110});
   driver.LButtonDown(screen, POINT{150, 110});
   driver.MouseMove(screen, POINT{170, 120});
@@ -380,19 +380,19 @@ LRESULT PaintWith(HWND window, ARGB left, ARGB right) {
 }
 
 TEST_F(WindowDriverTest, CaptureShowsWhatTheWindowAndItsChildrenPaintedInsideTheRegion) {
-  TestWindowSpec spec;
-  spec.width = 120;
-  spec.height = 80;
-  HWND w = Make(spec, [](HWND window, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  desc.width = 120;
+  desc.height = 80;
+  HWND w = Make(desc, [](HWND window, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_PAINT) return PaintWith(window, 0xFFFF0000, 0xFF0000FF);
     if (message == WM_ERASEBKGND) return 1;
     return std::nullopt;
   });
-  spec.parent = w;
-  spec.style = WS_CHILD | WS_VISIBLE;
-  spec.x = spec.y = 10;
-  spec.width = spec.height = 20;
-  Make(spec, [](HWND window, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  desc.parent = w;
+  desc.style = WS_CHILD | WS_VISIBLE;
+  desc.x = desc.y = 10;
+  desc.width = desc.height = 20;
+  Make(desc, [](HWND window, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_PAINT) return PaintWith(window, 0xFF00FF00, 0xFF00FF00);
     if (message == WM_ERASEBKGND) return 1;
     return std::nullopt;

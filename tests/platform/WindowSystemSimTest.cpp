@@ -21,7 +21,7 @@ using test::CreateTestWindow;
 using test::Logging;
 using test::LoggedMessage;
 using test::MessageLog;
-using test::TestWindowSpec;
+using test::TestWindowDesc;
 using test::WindowThread;
 
 IWindowSystem& System() { return WindowSystem(); }
@@ -33,9 +33,9 @@ class ManualClockTest : public ::testing::Test {
     thread.reset();
     SimClock::Instance().SetManual(false);
   }
-  HWND Make(TestWindowSpec spec = {}, test::WindowHandler handler = {}) {
+  HWND Make(TestWindowDesc desc = {}, test::WindowHandler handler = {}) {
     HWND window = nullptr;
-    thread->Run([&] { window = CreateTestWindow(spec, handler ? handler : Logging(log)); });
+    thread->Run([&] { window = CreateTestWindow(desc, handler ? handler : Logging(log)); });
     return window;
   }
   void On(const std::function<void()>& work) { ASSERT_TRUE(thread->Run(work)); }
@@ -116,9 +116,9 @@ TEST_F(ManualClockTest, HoverComesAfterTheHoverTimeAtRest) {
 }
 
 TEST_F(ManualClockTest, TheDoubleClickTimeIsCountedOnTheClock) {
-  TestWindowSpec spec;
-  spec.className = test::TestWindowClass(CS_DBLCLKS);
-  HWND w = Make(spec);
+  TestWindowDesc desc;
+  desc.className = test::TestWindowClass(CS_DBLCLKS);
+  HWND w = Make(desc);
   const POINT at{30, 30};
   driver.LButtonDown(w, at);
   driver.LButtonUp(w, at);
@@ -197,7 +197,7 @@ TEST(WindowHandles, AreNeverUsedTwice) {
   std::set<HWND> seen;
   std::vector<HWND> old;
   for (int i = 0; i < 50; ++i) {
-    HWND w = CreateTestWindow(TestWindowSpec{});
+    HWND w = CreateTestWindow(TestWindowDesc{});
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(seen.insert(w).second);
     System().DestroyWindow(w);
@@ -208,7 +208,7 @@ TEST(WindowHandles, AreNeverUsedTwice) {
 
 TEST(WindowThreads, AThreadThatEndsTakesItsWindowsWithIt) {
   HWND left = nullptr;
-  std::thread([&] { left = CreateTestWindow(TestWindowSpec{}); }).join();
+  std::thread([&] { left = CreateTestWindow(TestWindowDesc{}); }).join();
   ASSERT_NE(left, nullptr);
   EXPECT_FALSE(System().IsWindow(left));
   EXPECT_FALSE(System().PostMessageW(left, WM_APP, 0, 0));
@@ -217,7 +217,7 @@ TEST(WindowThreads, AThreadThatEndsTakesItsWindowsWithIt) {
 TEST(WindowThreads, SendingToAnotherThreadsWindowIsRefused) {
   MessageLog log;
   HWND w = nullptr;
-  WindowThread thread([&] { w = CreateTestWindow(TestWindowSpec{}, Logging(log)); });
+  WindowThread thread([&] { w = CreateTestWindow(TestWindowDesc{}, Logging(log)); });
   EXPECT_EQ(System().SendMessageW(w, WM_APP + 1, 0, 0), 0);
   EXPECT_EQ(System().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   ASSERT_TRUE(WindowDriver().WaitIdle(w));
@@ -236,7 +236,7 @@ TEST(Icons, AnIconResourceLoadsAndEachHandleIsDestroyedOnce) {
   EXPECT_NE(big, small);
   EXPECT_EQ(System().LoadIconResource(module, 102, 32, 32), nullptr);
 
-  HWND window = CreateTestWindow(TestWindowSpec{});
+  HWND window = CreateTestWindow(TestWindowDesc{});
   EXPECT_EQ(System().SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big)), 0);
   EXPECT_EQ(System().SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(small)),
             reinterpret_cast<LRESULT>(big));

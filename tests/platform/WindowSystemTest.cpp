@@ -18,7 +18,7 @@ namespace {
 using test::CreateTestWindow;
 using test::Logging;
 using test::MessageLog;
-using test::TestWindowSpec;
+using test::TestWindowDesc;
 using test::WindowThread;
 
 IWindowSystem& System() { return WindowSystem(); }
@@ -115,13 +115,13 @@ TEST(WindowCreation, MessagesComeInOrderWithTheCreationParameter) {
 
 TEST(WindowCreation, RefusalsInCreationMessagesGiveNoWindow) {
   MessageLog log;
-  TestWindowSpec spec;
-  Owned refusedEarly(CreateTestWindow(spec, Logging(log, [](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  Owned refusedEarly(CreateTestWindow(desc, Logging(log, [](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_NCCREATE) return FALSE;
     return std::nullopt;
   })));
   EXPECT_EQ(refusedEarly.window, nullptr);
-  Owned refused(CreateTestWindow(spec, Logging(log, [](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  Owned refused(CreateTestWindow(desc, Logging(log, [](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_CREATE) return -1;
     return std::nullopt;
   })));
@@ -133,12 +133,12 @@ TEST(WindowCreation, RefusalsInCreationMessagesGiveNoWindow) {
 }
 
 TEST(WindowCreation, AHandlerAnsweringNcCalcSizeWithZeroMakesTheClientTheWholeWindow) {
-  TestWindowSpec spec;
-  spec.style = WS_OVERLAPPEDWINDOW;
-  spec.width = 300;
-  spec.height = 200;
-  Owned framed(CreateTestWindow(spec));
-  Owned frameless(CreateTestWindow(spec, [](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  desc.style = WS_OVERLAPPEDWINDOW;
+  desc.width = 300;
+  desc.height = 200;
+  Owned framed(CreateTestWindow(desc));
+  Owned frameless(CreateTestWindow(desc, [](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message == WM_NCCALCSIZE) return 0;
     return std::nullopt;
   }));
@@ -160,18 +160,18 @@ TEST(WindowCreation, AHandlerAnsweringNcCalcSizeWithZeroMakesTheClientTheWholeWi
 }
 
 TEST(WindowData, TextPropertiesParentAndOwner) {
-  TestWindowSpec spec;
-  Owned top(CreateTestWindow(spec));
-  spec.style = WS_CHILD | WS_VISIBLE;
-  spec.parent = top;
-  spec.x = spec.y = 10;
-  spec.width = spec.height = 20;
-  Owned child(CreateTestWindow(spec));
-  spec.style = WS_POPUP;
-  spec.parent = top;
-  Owned popup(CreateTestWindow(spec));
-  spec.style = WS_OVERLAPPED;
-  Owned overlapped(CreateTestWindow(spec));
+  TestWindowDesc desc;
+  Owned top(CreateTestWindow(desc));
+  desc.style = WS_CHILD | WS_VISIBLE;
+  desc.parent = top;
+  desc.x = desc.y = 10;
+  desc.width = desc.height = 20;
+  Owned child(CreateTestWindow(desc));
+  desc.style = WS_POPUP;
+  desc.parent = top;
+  Owned popup(CreateTestWindow(desc));
+  desc.style = WS_OVERLAPPED;
+  Owned overlapped(CreateTestWindow(desc));
 
   EXPECT_EQ(System().GetParent(child), top.window);
   EXPECT_EQ(System().GetOwner(child), nullptr);
@@ -201,19 +201,19 @@ TEST(WindowData, TextPropertiesParentAndOwner) {
 
 TEST(WindowDestruction, OwnedWindowsGoFirstThenDestroyParentFirstAndNcDestroyChildrenFirst) {
   MessageLog log;
-  TestWindowSpec spec;
-  HWND parent = CreateTestWindow(spec, Logging(log));
-  spec.parent = parent;
-  spec.style = WS_CHILD | WS_VISIBLE;
-  spec.x = spec.y = 0;
-  spec.width = spec.height = 50;
-  HWND first = CreateTestWindow(spec, Logging(log));
-  HWND second = CreateTestWindow(spec, Logging(log));
-  spec.parent = first;
-  HWND grandchild = CreateTestWindow(spec, Logging(log));
-  spec.parent = parent;
-  spec.style = WS_POPUP | WS_VISIBLE;
-  HWND owned = CreateTestWindow(spec, Logging(log));
+  TestWindowDesc desc;
+  HWND parent = CreateTestWindow(desc, Logging(log));
+  desc.parent = parent;
+  desc.style = WS_CHILD | WS_VISIBLE;
+  desc.x = desc.y = 0;
+  desc.width = desc.height = 50;
+  HWND first = CreateTestWindow(desc, Logging(log));
+  HWND second = CreateTestWindow(desc, Logging(log));
+  desc.parent = first;
+  HWND grandchild = CreateTestWindow(desc, Logging(log));
+  desc.parent = parent;
+  desc.style = WS_POPUP | WS_VISIBLE;
+  HWND owned = CreateTestWindow(desc, Logging(log));
   ASSERT_TRUE(parent && first && second && grandchild && owned);
 
   log.Clear();
@@ -238,13 +238,13 @@ TEST(WindowDestruction, OwnedWindowsGoFirstThenDestroyParentFirstAndNcDestroyChi
 
 TEST(WindowDestruction, FocusCaptureAndTimersLeaveADestroyedChild) {
   MessageLog log;
-  TestWindowSpec spec;
-  Owned parent(CreateTestWindow(spec, Logging(log)));
-  spec.parent = parent;
-  spec.style = WS_CHILD | WS_VISIBLE;
-  spec.x = spec.y = 10;
-  spec.width = spec.height = 40;
-  HWND child = CreateTestWindow(spec, Logging(log));
+  TestWindowDesc desc;
+  Owned parent(CreateTestWindow(desc, Logging(log)));
+  desc.parent = parent;
+  desc.style = WS_CHILD | WS_VISIBLE;
+  desc.x = desc.y = 10;
+  desc.width = desc.height = 40;
+  HWND child = CreateTestWindow(desc, Logging(log));
   ASSERT_NE(System().SetTimer(child, 3, 1000), 0u);
   System().SetFocus(child);
   ASSERT_EQ(System().GetFocus(), child);
@@ -269,14 +269,14 @@ TEST(WindowDestruction, FocusCaptureAndTimersLeaveADestroyedChild) {
 
 TEST(Focus, TheLosingAndTheGainingWindowNameEachOther) {
   MessageLog log;
-  TestWindowSpec spec;
-  Owned parent(CreateTestWindow(spec, Logging(log)));
-  spec.parent = parent;
-  spec.style = WS_CHILD | WS_VISIBLE;
-  spec.width = spec.height = 30;
-  HWND a = CreateTestWindow(spec, Logging(log));
-  spec.x = 50;
-  HWND b = CreateTestWindow(spec, Logging(log));
+  TestWindowDesc desc;
+  Owned parent(CreateTestWindow(desc, Logging(log)));
+  desc.parent = parent;
+  desc.style = WS_CHILD | WS_VISIBLE;
+  desc.width = desc.height = 30;
+  HWND a = CreateTestWindow(desc, Logging(log));
+  desc.x = 50;
+  HWND b = CreateTestWindow(desc, Logging(log));
   System().SetFocus(a);
   log.Clear();
   EXPECT_EQ(System().SetFocus(b), a);
@@ -300,8 +300,8 @@ TEST(Focus, TheLosingAndTheGainingWindowNameEachOther) {
 
 TEST(MessageOrder, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
   MessageLog log;
-  TestWindowSpec spec;
-  Owned window(CreateTestWindow(spec, Logging(log)));
+  TestWindowDesc desc;
+  Owned window(CreateTestWindow(desc, Logging(log)));
   WindowDriver().WaitIdle(window);  // the first paint is done
   log.Clear();
   System().SetTimer(window, 7, 10);
@@ -327,8 +327,8 @@ TEST(MessageOrder, PostedMessagesComeBeforePaintAndPaintBeforeTimers) {
 }
 
 TEST(MessageOrder, TheQuitRequestComesAfterPostedMessagesAndBeforePaint) {
-  TestWindowSpec spec;
-  Owned window(CreateTestWindow(spec));
+  TestWindowDesc desc;
+  Owned window(CreateTestWindow(desc));
   WindowDriver().WaitIdle(window);
   System().InvalidateRect(window, nullptr, FALSE);
   System().PostMessageW(window, WM_APP + 5, 0, 0);
@@ -347,8 +347,8 @@ TEST(MessageOrder, TheQuitRequestComesAfterPostedMessagesAndBeforePaint) {
 
 TEST(Timers, ATimerTicksWithItsIdUntilKilled) {
   MessageLog log;
-  TestWindowSpec spec;
-  Owned window(CreateTestWindow(spec, Logging(log)));
+  TestWindowDesc desc;
+  Owned window(CreateTestWindow(desc, Logging(log)));
   ASSERT_NE(System().SetTimer(window, 77, 20), 0u);
   ASSERT_TRUE(WindowDriver().WaitFor(window, [&] { return log.Count(window, WM_TIMER) >= 2; }, 5000));
   for (const test::LoggedMessage& m : log.Of(window, {WM_TIMER})) EXPECT_EQ(m.wParam, 77u);
@@ -398,7 +398,7 @@ struct ModalWindow {
 TEST(ModalLoops, LoopsNestTheDriverRunsInsideThemAndQuitEndsEveryLevel) {
   ModalWindow modal;
   HWND window = nullptr;
-  WindowThread thread([&] { window = CreateTestWindow(TestWindowSpec{}, modal.Handler()); });
+  WindowThread thread([&] { window = CreateTestWindow(TestWindowDesc{}, modal.Handler()); });
   IWindowDriver& driver = WindowDriver();
 
   System().PostMessageW(window, WM_APP + 1, 0, 0);
@@ -423,9 +423,9 @@ TEST(ModalLoops, LoopsNestTheDriverRunsInsideThemAndQuitEndsEveryLevel) {
 }
 
 TEST(WindowRegions, ARoundRectangleRegionLeavesTheCornersOut) {
-  TestWindowSpec spec;
-  spec.width = spec.height = 100;
-  Owned window(CreateTestWindow(spec));
+  TestWindowDesc desc;
+  desc.width = desc.height = 100;
+  Owned window(CreateTestWindow(desc));
   EXPECT_TRUE(System().WindowRegionContains(window, POINT{0, 0}));
   WindowRegion region;
   region.roundRect = RECT{0, 0, 101, 101};
@@ -448,11 +448,11 @@ TEST(WindowRegions, ARoundRectangleRegionLeavesTheCornersOut) {
 
 TEST(WindowSize, MinMaxInfoLimitsSizingAndMovesReportPositionAndSize) {
   MessageLog log;
-  TestWindowSpec spec;
-  spec.style = WS_POPUP | WS_THICKFRAME | WS_VISIBLE;
-  spec.width = 400;
-  spec.height = 300;
-  Owned window(CreateTestWindow(spec, Logging(log, [](HWND, UINT message, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  desc.style = WS_POPUP | WS_THICKFRAME | WS_VISIBLE;
+  desc.width = 400;
+  desc.height = 300;
+  Owned window(CreateTestWindow(desc, Logging(log, [](HWND, UINT message, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
     if (message == WM_GETMINMAXINFO) {
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       info->ptMinTrackSize = POINT{300, 200};
@@ -486,13 +486,13 @@ TEST(WindowSize, MinMaxInfoLimitsSizingAndMovesReportPositionAndSize) {
 
 TEST(WindowState, MinimiseMaximiseAndRestoreReportTheirSizes) {
   MessageLog log;
-  TestWindowSpec spec;
-  spec.style = WS_POPUP | WS_THICKFRAME | WS_VISIBLE;
-  spec.x = 200;
-  spec.y = 150;
-  spec.width = 320;
-  spec.height = 240;
-  Owned window(CreateTestWindow(spec, Logging(log)));
+  TestWindowDesc desc;
+  desc.style = WS_POPUP | WS_THICKFRAME | WS_VISIBLE;
+  desc.x = 200;
+  desc.y = 150;
+  desc.width = 320;
+  desc.height = 240;
+  Owned window(CreateTestWindow(desc, Logging(log)));
   RECT before{};
   System().GetWindowRect(window, &before);
 
@@ -537,8 +537,8 @@ TEST(WindowState, MinimiseMaximiseAndRestoreReportTheirSizes) {
 TEST(Painting, UpdateRegionsGrowUntilAPaintValidatesThem) {
   MessageLog log;
   std::vector<RECT> painted;
-  TestWindowSpec spec;
-  Owned window(CreateTestWindow(spec, Logging(log, [&](HWND w, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+  TestWindowDesc desc;
+  Owned window(CreateTestWindow(desc, Logging(log, [&](HWND w, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (message != WM_PAINT) return std::nullopt;
     PaintInfo paint;
     EXPECT_TRUE(System().BeginPaint(w, &paint));
@@ -570,11 +570,11 @@ TEST(Painting, UpdateRegionsGrowUntilAPaintValidatesThem) {
 }
 
 TEST(DefaultProcedure, AnswersHitTestsFromTheFrameAndCarriesOutSystemCommands) {
-  TestWindowSpec spec;
-  spec.style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
-  spec.width = 300;
-  spec.height = 200;
-  Owned window(CreateTestWindow(spec));
+  TestWindowDesc desc;
+  desc.style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+  desc.width = 300;
+  desc.height = 200;
+  Owned window(CreateTestWindow(desc));
   RECT outer{};
   System().GetWindowRect(window, &outer);
   POINT client{0, 0};

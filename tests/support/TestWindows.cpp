@@ -59,12 +59,12 @@ std::wstring TestWindowClass(UINT classStyle) {
   return name;
 }
 
-HWND CreateTestWindow(const TestWindowSpec& spec, WindowHandler handler) {
+HWND CreateTestWindow(const TestWindowDesc& desc, WindowHandler handler) {
   auto shared = std::make_shared<WindowHandler>(std::move(handler));
-  const std::wstring className = spec.className.empty() ? TestWindowClass() : spec.className;
+  const std::wstring className = desc.className.empty() ? TestWindowClass() : desc.className;
   HWND window = WindowSystem().CreateWindowExW(
-      spec.exStyle, className.c_str(), spec.title.c_str(), spec.style, spec.x, spec.y, spec.width,
-      spec.height, spec.parent, reinterpret_cast<HMENU>(spec.id), nullptr, &shared);
+      desc.exStyle, className.c_str(), desc.title.c_str(), desc.style, desc.x, desc.y, desc.width,
+      desc.height, desc.parent, reinterpret_cast<HMENU>(desc.id), nullptr, &shared);
   return window;
 }
 
@@ -116,10 +116,10 @@ WindowThread::WindowThread(std::function<void()> setup) {
   std::condition_variable ready;
   bool done = false;
   thread_ = std::thread([&, setup] {
-    TestWindowSpec spec;
-    spec.style = WS_POPUP;
-    spec.width = spec.height = 10;
-    HWND anchor = CreateTestWindow(spec);
+    TestWindowDesc desc;
+    desc.style = WS_POPUP;
+    desc.width = desc.height = 10;
+    HWND anchor = CreateTestWindow(desc);
     if (setup) setup();
     {
       // Told under the lock: the waiting constructor owns `ready` and may return at once.

@@ -21,7 +21,7 @@ using WindowHandler = std::function<std::optional<LRESULT>(HWND, UINT, WPARAM, L
 // The name of a test window class with `classStyle` (CS_DBLCLKS, ...), registered once.
 std::wstring TestWindowClass(UINT classStyle = 0);
 
-struct TestWindowSpec {
+struct TestWindowDesc {
   std::wstring className;  // empty: TestWindowClass()
   DWORD style = WS_POPUP | WS_VISIBLE;
   DWORD exStyle = 0;
@@ -36,7 +36,7 @@ struct TestWindowSpec {
 
 // Creates a window whose messages go to `handler` from WM_NCCREATE on (earlier ones, such as
 // WM_GETMINMAXINFO, go to DefWindowProcW).
-HWND CreateTestWindow(const TestWindowSpec& spec, WindowHandler handler = {});
+HWND CreateTestWindow(const TestWindowDesc& desc, WindowHandler handler = {});
 
 struct LoggedMessage {
   HWND window = nullptr;

@@ -69,13 +69,13 @@ ByteRange ParseByteRange(const std::string& header, uint64_t size) {
   for (size_t i = 0; i < unit.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(header[i])) != unit[i]) return range;
   }
-  std::string spec = header.substr(unit.size());
-  spec.erase(0, spec.find_first_not_of(" \t"));
-  spec.erase(spec.find_last_not_of(" \t") + 1);
-  size_t dash = spec.find('-');
-  if (spec.find(',') != std::string::npos || dash == std::string::npos) return range;
-  std::string from = spec.substr(0, dash);
-  std::string to = spec.substr(dash + 1);
+  std::string rangeText = header.substr(unit.size());
+  rangeText.erase(0, rangeText.find_first_not_of(" \t"));
+  rangeText.erase(rangeText.find_last_not_of(" \t") + 1);
+  size_t dash = rangeText.find('-');
+  if (rangeText.find(',') != std::string::npos || dash == std::string::npos) return range;
+  std::string from = rangeText.substr(0, dash);
+  std::string to = rangeText.substr(dash + 1);
   uint64_t first = 0;
   uint64_t last = 0;
   if (from.empty()) {  // the last N bytes

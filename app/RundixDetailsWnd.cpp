@@ -2,7 +2,6 @@
 
 #include "app/RundixWnd.h"
 #include "platform/Text.h"
-#include "ui/KuDialogBuilder.h"
 #include "views/CheckResultItem.h"
 #include "views/ViewParts.h"
 
@@ -33,11 +32,7 @@ RundixDetailsWnd::~RundixDetailsWnd() = default;
 const wchar_t* RundixDetailsWnd::GetWindowClassName() const { return L"RundixDetails_WND_CLASS"; }
 
 LRESULT RundixDetailsWnd::KuOnCreate(UINT, WPARAM, LPARAM, bool&) {
-  paintManager_.Init(window_);
-  KuDialogBuilder builder;
-  KuControl* root = builder.Create(L"100", "Details", UISKIN_RESOURCE, L"XML", &callback_, &paintManager_);
-  paintManager_.AttachDialog(root);
-  paintManager_.AddNotifier(this);
+  AttachSkin(L"100", "Details", &callback_);
   CenterWindow();
   return 0;
 }

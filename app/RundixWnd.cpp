@@ -14,7 +14,6 @@
 #include "net/ServiceApi.h"
 #include "platform/MessagePost.h"
 #include "platform/Text.h"
-#include "ui/KuDialogBuilder.h"
 #include "ui/KuLoadResource.h"
 #include "ui/KuProgress.h"
 #include "views/CheckResult.h"
@@ -135,11 +134,7 @@ LRESULT RundixWnd::KuOnCreate(UINT, WPARAM, LPARAM, bool&) {
   KuSetIcon(101);
   LONG_PTR style = Ws().GetWindowLongW(window_, GWL_STYLE);
   Ws().SetWindowLongW(window_, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
-  paintManager_.Init(window_);
-  KuDialogBuilder builder;
-  KuControl* root = builder.Create(L"100", "Main", UISKIN_RESOURCE, L"XML", &callback_, &paintManager_);
-  paintManager_.AttachDialog(root);
-  paintManager_.AddNotifier(this);
+  AttachSkin(L"100", "Main", &callback_);
   StartupReports();
   LoadSettings();
   return 0;

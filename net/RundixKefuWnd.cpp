@@ -1,7 +1,6 @@
 #include "net/RundixKefuWnd.h"
 
 #include "RundixConfig.h"
-#include "ui/KuDialogBuilder.h"
 
 namespace KUM {
 
@@ -10,11 +9,7 @@ RundixKefuWnd::RundixKefuWnd(rundix::Machine& machine) : machine_(machine) {}
 const wchar_t* RundixKefuWnd::GetWindowClassName() const { return L"RundixKefu_WND_CLASS"; }
 
 LRESULT RundixKefuWnd::KuOnCreate(UINT, WPARAM, LPARAM, bool&) {
-  paintManager_.Init(window_);
-  KuDialogBuilder builder;
-  KuControl* root = builder.Create(L"100", "Kefu", UISKIN_RESOURCE, L"XML", &callback_, &paintManager_);
-  paintManager_.AttachDialog(root);
-  paintManager_.AddNotifier(this);
+  AttachSkin(L"100", "Kefu", &callback_);
   return 0;
 }
 

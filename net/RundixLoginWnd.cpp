@@ -7,7 +7,6 @@
 #include "platform/FileSystem.h"
 #include "platform/MessagePost.h"
 #include "platform/Text.h"
-#include "ui/KuDialogBuilder.h"
 #include "ui/KuLoadResource.h"
 #include "views/ViewParts.h"
 
@@ -48,11 +47,7 @@ RundixLoginWnd::~RundixLoginWnd() {
 const wchar_t* RundixLoginWnd::GetWindowClassName() const { return L"RundixLogin_WND_CLASS"; }
 
 LRESULT RundixLoginWnd::KuOnCreate(UINT, WPARAM, LPARAM, bool&) {
-  paintManager_.Init(window_);
-  KuDialogBuilder builder;
-  KuControl* root = builder.Create(L"100", "Login", UISKIN_RESOURCE, L"XML", &callback_, &paintManager_);
-  paintManager_.AttachDialog(root);
-  paintManager_.AddNotifier(this);
+  AttachSkin(L"100", "Login", &callback_);
   qrThread_ = std::make_unique<rundix::WorkerThread>(this, &RundixLoginWnd::QrThreadBody);
   qrThread_->Start();
   return 0;

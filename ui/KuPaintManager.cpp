@@ -164,36 +164,30 @@ void KuPaintManager::AddDelayedCleanup(KuControl* control) {
 
 // --- Listeners ----------------------------------------------------------------------------
 
-bool KuPaintManager::AddNotifier(INotify* listener) {
-  if (listener == nullptr ||
-      std::find(notifiers_.begin(), notifiers_.end(), listener) != notifiers_.end()) {
-    return false;
-  }
-  notifiers_.push_back(listener);
+namespace {
+
+// Listener lists hold each listener once, in the order it came.
+template <typename T>
+bool AddOnce(std::vector<T*>& list, T* item) {
+  if (item == nullptr || std::find(list.begin(), list.end(), item) != list.end()) return false;
+  list.push_back(item);
   return true;
 }
 
-bool KuPaintManager::RemoveNotifier(INotify* listener) {
-  auto it = std::find(notifiers_.begin(), notifiers_.end(), listener);
-  if (it == notifiers_.end()) return false;
-  notifiers_.erase(it);
+template <typename T>
+bool RemoveOne(std::vector<T*>& list, T* item) {
+  auto it = std::find(list.begin(), list.end(), item);
+  if (it == list.end()) return false;
+  list.erase(it);
   return true;
 }
 
-bool KuPaintManager::AddMessageFilter(IMessageFilterUI* filter) {
-  if (filter == nullptr || std::find(filters_.begin(), filters_.end(), filter) != filters_.end()) {
-    return false;
-  }
-  filters_.push_back(filter);
-  return true;
-}
+}  // namespace
 
-bool KuPaintManager::RemoveMessageFilter(IMessageFilterUI* filter) {
-  auto it = std::find(filters_.begin(), filters_.end(), filter);
-  if (it == filters_.end()) return false;
-  filters_.erase(it);
-  return true;
-}
+bool KuPaintManager::AddNotifier(INotify* listener) { return AddOnce(notifiers_, listener); }
+bool KuPaintManager::RemoveNotifier(INotify* listener) { return RemoveOne(notifiers_, listener); }
+bool KuPaintManager::AddMessageFilter(IMessageFilterUI* filter) { return AddOnce(filters_, filter); }
+bool KuPaintManager::RemoveMessageFilter(IMessageFilterUI* filter) { return RemoveOne(filters_, filter); }
 
 void KuPaintManager::SendNotify(KuNotify& msg) {
   msg.dwTimestamp = Ws().GetTickCount();
@@ -431,14 +425,14 @@ void KuPaintManager::RemoveAllDefaultAttributeList() { defaults_.clear(); }
 
 KuFontInfo* KuPaintManager::AddFont(const std::wstring& id, const std::wstring& face, int size,
                                     bool bold, bool underline, bool italic, bool strikeout) {
-  rundix::FontSpec spec;
-  spec.face = face;
-  spec.size = size;
-  spec.bold = bold;
-  spec.underline = underline;
-  spec.italic = italic;
-  spec.strikeout = strikeout;
-  std::unique_ptr<Font> font = rundix::CreateFontObject(spec);
+  rundix::FontDesc desc;
+  desc.face = face;
+  desc.size = size;
+  desc.bold = bold;
+  desc.underline = underline;
+  desc.italic = italic;
+  desc.strikeout = strikeout;
+  std::unique_ptr<Font> font = rundix::CreateFontObject(desc);
   if (!font) return nullptr;
   // An id registered again keeps its record, so default-font pointers stay valid.
   std::unique_ptr<KuFontInfo>& slot = fonts_[id];

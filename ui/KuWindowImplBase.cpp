@@ -93,4 +93,14 @@ LRESULT KuWindowImplBase::KuHandleMessage(UINT message, WPARAM wParam, LPARAM lP
   return KuWindowWnd::KuHandleMessage(message, wParam, lParam);
 }
 
+KuControl* KuWindowImplBase::AttachSkin(const wchar_t* resourceId, const char* section,
+                                        IDialogBuilderCallback* callback) {
+  paintManager_.Init(window_);
+  KuDialogBuilder builder;
+  KuControl* root = builder.Create(resourceId, section, UISKIN_RESOURCE, L"XML", callback, &paintManager_);
+  paintManager_.AttachDialog(root);
+  paintManager_.AddNotifier(this);
+  return root;
+}
+
 }  // namespace KUM

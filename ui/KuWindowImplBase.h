@@ -2,6 +2,7 @@
 // leaves unhandled goes to the paint manager and then to the previous window procedure.
 #pragma once
 
+#include "ui/KuDialogBuilder.h"
 #include "ui/KuPaintManager.h"
 #include "ui/KuWindowWnd.h"
 
@@ -50,6 +51,11 @@ class KuWindowImplBase : public KuWindowWnd, public INotify {
   KuPaintManager& PaintManager() { return paintManager_; }
 
  protected:
+  // What a creation handler does first: the paint manager takes the window, the skin section
+  // `section` of the XML resource `resourceId` is built (unknown elements go to `callback`),
+  // attached, and this window listens to its notifications. The root, or null.
+  KuControl* AttachSkin(const wchar_t* resourceId, const char* section, IDialogBuilderCallback* callback);
+
   KuPaintManager paintManager_;
 };
 

@@ -117,43 +117,39 @@ void KuWindowWnd::Unsubclass() {
 }
 
 LRESULT CALLBACK KuWindowWnd::KuWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  KuWindowWnd* self = nullptr;
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    self = create != nullptr ? static_cast<KuWindowWnd*>(create->lpCreateParams) : nullptr;
-    if (self != nullptr) {
-      self->window_ = window;
-      Ws().SetWindowLongW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-  } else {
-    self = reinterpret_cast<KuWindowWnd*>(Ws().GetWindowLongW(window, GWLP_USERDATA));
-    if (message == WM_NCDESTROY && self != nullptr) {
-      LRESULT result = self->CallPrevious(message, wParam, lParam);
-      Ws().SetWindowLongW(window, GWLP_USERDATA, 0);
-      if (self->subclassed_) self->Unsubclass();
-      self->window_ = nullptr;
-      self->OnFinalMessage(window);
-      return result;
-    }
-  }
-  if (self != nullptr) return self->KuHandleMessage(message, wParam, lParam);
-  return Ws().DefWindowProcW(window, message, wParam, lParam);
+  return Route(window, message, wParam, lParam, ObjectSlot::kUserData);
 }
 
 LRESULT CALLBACK KuWindowWnd::KuControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Route(window, message, wParam, lParam, ObjectSlot::kProperty);
+}
+
+// Both procedures: WM_NCCREATE binds the object to its window, WM_NCDESTROY unbinds it and
+// hands it its final message; everything between goes to the object's handler.
+LRESULT KuWindowWnd::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam, ObjectSlot slot) {
+  const bool inProperty = slot == ObjectSlot::kProperty;
   KuWindowWnd* self = nullptr;
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     self = create != nullptr ? static_cast<KuWindowWnd*>(create->lpCreateParams) : nullptr;
     if (self != nullptr) {
       self->window_ = window;
-      Ws().SetPropW(window, kObjectProperty, static_cast<HANDLE>(self));
+      if (inProperty) {
+        Ws().SetPropW(window, kObjectProperty, static_cast<HANDLE>(self));
+      } else {
+        Ws().SetWindowLongW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      }
     }
   } else {
-    self = static_cast<KuWindowWnd*>(Ws().GetPropW(window, kObjectProperty));
+    self = inProperty ? static_cast<KuWindowWnd*>(Ws().GetPropW(window, kObjectProperty))
+                      : reinterpret_cast<KuWindowWnd*>(Ws().GetWindowLongW(window, GWLP_USERDATA));
     if (message == WM_NCDESTROY && self != nullptr) {
       LRESULT result = self->CallPrevious(message, wParam, lParam);
-      Ws().RemovePropW(window, kObjectProperty);
+      if (inProperty) {
+        Ws().RemovePropW(window, kObjectProperty);
+      } else {
+        Ws().SetWindowLongW(window, GWLP_USERDATA, 0);
+      }
       if (self->subclassed_) self->Unsubclass();
       self->window_ = nullptr;
       self->OnFinalMessage(window);

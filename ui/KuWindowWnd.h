@@ -50,6 +50,9 @@ class KuWindowWnd {
   static LRESULT CALLBACK KuWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // The variant for native controls: the object lives in the window property "WndX".
   static LRESULT CALLBACK KuControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Where a window keeps its object: the user data (KuWndProc) or a property (KuControlProc).
+  enum class ObjectSlot { kUserData, kProperty };
+  static LRESULT Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam, ObjectSlot slot);
 
   HWND window_ = nullptr;
   WNDPROC oldProc_ = nullptr;

@@ -50,7 +50,11 @@ LONG SetRegDword(IRegistry& registry, HKEY key, const std::wstring& name, DWORD 
 }
 
 LONG SetRegString(IRegistry& registry, HKEY key, const std::wstring& name, const std::wstring& value) {
+  // The size counts the terminator: a reader that trusts the stored size (as most do) would
+  // otherwise get a string without one, and Windows may store a stray character after it.
   std::vector<BYTE> data = Utf16LeFromWide(value);
+  data.push_back(0);
+  data.push_back(0);
   return registry.RegSetValueExW(key, name, REG_SZ, data.data(), static_cast<DWORD>(data.size()));
 }
 

@@ -32,6 +32,16 @@ TEST_F(RegistryTest, DwordAndStringValuesRoundTrip) {
   EXPECT_EQ(QueryRegString(reg, read.get(), L"NAME", 1024), L"用户 42");  // names ignore case
   EXPECT_FALSE(QueryRegDword(reg, read.get(), L"missing").has_value());
   EXPECT_FALSE(OpenRegKey(reg, HKEY_CURRENT_USER, L"SOFTWARE\\RundixTest\\Nope", KEY_QUERY_VALUE));
+
+  // Stored with its terminator, so any reader that trusts the stored size gets one.
+  BYTE raw[64] = {};
+  DWORD size = sizeof(raw);
+  DWORD type = 0;
+  ASSERT_EQ(reg.RegQueryValueExW(read.get(), L"name", &type, raw, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  ASSERT_EQ(size, (Utf16LeFromWide(L"用户 42").size() + 2));
+  EXPECT_EQ(raw[size - 2], 0);
+  EXPECT_EQ(raw[size - 1], 0);
 }
 
 TEST_F(RegistryTest, StringReadNeverPassesItsBuffer) {

@@ -274,6 +274,17 @@ TEST_F(ServiceServerTest, ConcurrentLoginsGetDistinctTickets) {
   EXPECT_EQ(tickets.size(), 90u);
 }
 
+TEST_F(ServiceServerTest, ASecondServerOnAPortInUseRefusesToStart) {
+  // Were it to start, `timeout` would end it with 124; it must refuse at once with 1.
+  int status = -1;
+  std::string output = RunCommand("timeout 10 " + ServerProcess::Executable() + " --port " +
+                                      std::to_string(server.port()) + " --db " + dir.path() + "/second.db 2>&1",
+                                  &status);
+  EXPECT_EQ(status, 1) << output;
+  EXPECT_NE(output.find("cannot listen"), std::string::npos) << output;
+  EXPECT_EQ(Get(Url("/rundix/api/loginqrcode?appid=&time=1")).status, 200);  // the first still serves
+}
+
 TEST_F(ServiceServerTest, StopsCleanlyOnSigterm) { EXPECT_EQ(server.Stop(), 0); }
 
 }  // namespace

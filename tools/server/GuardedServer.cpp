@@ -287,6 +287,13 @@ void Configure(httplib::Server& server, const ServingLimits& limits) {
   server.set_keep_alive_max_count(limits.keepAliveRequests);
   server.set_keep_alive_timeout(std::chrono::duration_cast<std::chrono::seconds>(limits.keepAliveTimeout).count());
   server.set_pre_routing_handler(IgnoreRanges);
+  // The library's default adds SO_REUSEPORT, with which a second server on a busy port starts
+  // and silently takes half the connections (with its own ticket key). Reusing a port in
+  // TIME_WAIT after a restart is all that is wanted.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  });
 }
 
 class GuardedServer final : public httplib::Server {

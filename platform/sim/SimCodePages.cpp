@@ -4,7 +4,6 @@
 #include <errno.h>
 #include <iconv.h>
 
-
 #include "platform/Text.h"
 #include "platform/sim/SimMachine.h"
 
@@ -33,6 +32,17 @@ class Iconv {
  private:
   iconv_t cd_;
 };
+
+// Opening a converter costs far more than converting a skin's worth of text, and one must not
+// be shared between threads: each thread keeps its own pair.
+iconv_t Cp936Converter(bool fromCp936) {
+  thread_local Iconv decoder("UTF-32LE", "CP936");
+  thread_local Iconv encoder("CP936", "UTF-32LE");
+  const Iconv& cd = fromCp936 ? decoder : encoder;
+  return cd.ok() ? cd.get() : reinterpret_cast<iconv_t>(-1);
+}
+
+bool IsOpen(iconv_t cd) { return cd != reinterpret_cast<iconv_t>(-1); }
 
 // wchar_t holds whole code points on Linux.
 std::u32string CodePoints(const std::wstring& text) {
@@ -64,10 +74,14 @@ std::wstring FromCp1252(const std::string& text) {
 }
 
 std::optional<std::string> ToCp936(const std::wstring& text) {
-  Iconv cd("CP936", "UTF-32LE");
-  if (!cd.ok()) return std::nullopt;
+  iconv_t cd = Cp936Converter(false);
+  if (!IsOpen(cd)) return std::nullopt;
   std::string out;
   for (char32_t c : CodePoints(text)) {
+    if (c < 0x80) {  // ASCII is itself in CP936
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
     char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
                   static_cast<char>((c >> 16) & 0xFF), static_cast<char>((c >> 24) & 0xFF)};
     char buffer[8];
@@ -75,8 +89,8 @@ std::optional<std::string> ToCp936(const std::wstring& text) {
     size_t inLeft = sizeof(in);
     char* outPtr = buffer;
     size_t outLeft = sizeof(buffer);
-    if (iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
-      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
       out.push_back(kDefaultChar);
     } else {
       out.append(buffer, outPtr);
@@ -86,11 +100,16 @@ std::optional<std::string> ToCp936(const std::wstring& text) {
 }
 
 std::optional<std::wstring> FromCp936(const std::string& text) {
-  Iconv cd("UTF-32LE", "CP936");
-  if (!cd.ok()) return std::nullopt;
+  iconv_t cd = Cp936Converter(true);
+  if (!IsOpen(cd)) return std::nullopt;
   std::wstring out;
   size_t i = 0;
   while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      out.push_back(static_cast<wchar_t>(text[i]));
+      ++i;
+      continue;
+    }
     // One character is one byte below 0x81, else a lead byte and a trail byte.
     size_t len = static_cast<unsigned char>(text[i]) >= 0x81 ? 2 : 1;
     if (i + len > text.size()) {
@@ -102,9 +121,9 @@ std::optional<std::wstring> FromCp936(const std::string& text) {
     size_t inLeft = len;
     char* outPtr = buffer;
     size_t outLeft = sizeof(buffer);
-    if (iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
         outPtr - buffer != 4) {
-      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
       out.push_back(static_cast<wchar_t>(kDefaultChar));
       // A bad trail byte may start the next character.
       i += 1;

@@ -1,6 +1,12 @@
 // The simulated machine's ANSI code page.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "platform/CodePages.h"
 #include "platform/sim/SimMachine.h"
 #include "tests/support/TestMachine.h"
@@ -35,6 +41,27 @@ TEST(SimCodePages, BrokenGbkBytesBecomeDefaultCharacters) {
   EXPECT_EQ(cp.MultiByteToWideChar(936, "\x81\x20x").value_or(L"-"), L"? x");
   // Characters outside GBK.
   EXPECT_EQ(cp.WideCharToMultiByte(936, L"a\U0001F600b").value_or("-"), "a?b");
+  // A broken sequence leaves nothing behind for the next conversion.
+  EXPECT_EQ(cp.MultiByteToWideChar(936, "\xD0\xDE\xB8\xB4").value_or(L"-"), L"修复");
+}
+
+TEST(SimCodePages, ThreadsConvertAtOnceWithoutMixingTheirText) {
+  auto host = test::MakeTestMachine();
+  ICodePages& cp = host->machine().CodePages();
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&cp, &wrong, t] {
+      const std::wstring text = L"修复 DLL " + std::to_wstring(t) + L" 运行库";
+      for (int i = 0; i < 500; ++i) {
+        std::optional<std::string> gbk = cp.WideCharToMultiByte(936, text);
+        if (!gbk || cp.MultiByteToWideChar(936, *gbk).value_or(L"") != text) ++wrong;
+        if (cp.MultiByteToWideChar(936, "\x81\x20").value_or(L"") != L"? ") ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

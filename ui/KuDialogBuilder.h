@@ -28,9 +28,10 @@ enum KuSkinSource : UINT {
   UISKIN_RESOURCE = 3,  // the source is a resource id of the given type
 };
 
-// Elements nested deeper than this are not built (a skin is data; deep nesting would
-// exhaust the stack).
-constexpr int kMaxSkinDepth = 256;
+// Elements nested deeper than this are not built: a skin is data, and deep nesting would
+// exhaust the stack. Real skins nest fewer than ten; TinyXML's parse time grows with the
+// depth times the number of elements, so the bound is kept low.
+constexpr int kMaxSkinDepth = 64;
 
 class KuDialogBuilder {
  public:

@@ -150,8 +150,8 @@ TEST(KuDialogBuilderTest, MalformedAndHostileDocumentsGiveNoRoot) {
   EXPECT_NE(tooDeep.error.find("deeper"), std::string::npos);
   // Within the bound it builds.
   std::wstring fine = L"<Window>";
-  for (int i = 0; i < 100; ++i) fine += L"<VerticalLayout>";
-  for (int i = 0; i < 100; ++i) fine += L"</VerticalLayout>";
+  for (int i = 0; i < kMaxSkinDepth - 4; ++i) fine += L"<VerticalLayout>";
+  for (int i = 0; i < kMaxSkinDepth - 4; ++i) fine += L"</VerticalLayout>";
   fine += L"</Window>";
   EXPECT_NE(Build(fine, nullptr).root, nullptr);
 }

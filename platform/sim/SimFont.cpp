@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <string>
+#include <tuple>
 
 #include "platform/Text.h"
 
@@ -39,7 +43,7 @@ std::string FamilyFor(const std::wstring& face) {
 
 // The best installed face for the family, weight and slant. The language is Chinese, so a
 // family fontconfig does not know falls to a CJK face rather than a Latin one.
-PatternHandle MatchFace(const std::string& family, int size, bool bold, bool italic) {
+PatternHandle MatchFaceUncached(const std::string& family, int size, bool bold, bool italic) {
   PatternHandle pattern(FcPatternCreate(), PatternCloser{});
   if (!pattern) return pattern;
   if (!family.empty()) FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -52,6 +56,25 @@ PatternHandle MatchFace(const std::string& family, int size, bool bold, bool ita
   FcResult result = FcResultNoMatch;
   // The match carries what the face lacks as synthetic emboldening or slant.
   return PatternHandle(FcFontMatch(nullptr, pattern.get(), &result), PatternCloser{});
+}
+
+// Matching is fontconfig's dearest call, and a skin asks for the same few faces again and
+// again. The matches are kept, a bounded number of them (a hostile skin may name thousands).
+PatternHandle MatchFace(const std::string& family, int size, bool bold, bool italic) {
+  constexpr size_t kMaxKept = 64;
+  static std::mutex mutex;
+  static std::map<std::tuple<std::string, int, bool, bool>, PatternHandle> kept;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto key = std::make_tuple(family, size, bold, italic);
+  auto it = kept.find(key);
+  if (it == kept.end()) {
+    PatternHandle match = MatchFaceUncached(family, size, bold, italic);
+    if (!match) return match;
+    if (kept.size() >= kMaxKept) kept.clear();
+    it = kept.emplace(std::move(key), std::move(match)).first;
+  }
+  FcPatternReference(it->second.get());  // patterns are reference counted; each handle holds one
+  return PatternHandle(it->second.get(), PatternCloser{});
 }
 
 ScaledFontHandle ScaledFontFor(FcPattern* match, int size, bool italic) {

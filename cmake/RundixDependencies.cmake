@@ -10,8 +10,13 @@ add_library(rundix::stb ALIAS rundix_stb)
 if(NOT EXISTS /usr/include/stb/stb_image.h)
   message(FATAL_ERROR "stb_image.h not found: run scripts/setup.sh")
 endif()
-# Only stb's own folder: /usr/include would pull Linux headers into the cross build.
-target_include_directories(rundix_stb SYSTEM INTERFACE /usr/include/stb)
+include(RundixStbImage)
+rundix_mend_stb_image(/usr/include/stb/stb_image.h ${CMAKE_BINARY_DIR}/stb-mended/stb_image.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             /usr/include/stb/stb_image.h ${CMAKE_SOURCE_DIR}/cmake/RundixStbImage.cmake)
+# Only stb's own folder: /usr/include would pull Linux headers into the cross build. The
+# mended stb_image.h comes first; stb_image_write.h is stb's own.
+target_include_directories(rundix_stb SYSTEM BEFORE INTERFACE ${CMAKE_BINARY_DIR}/stb-mended /usr/include/stb)
 
 if(WIN32)
   function(rundix_find_source var pattern)

@@ -49,9 +49,67 @@ void ReadNumbers(const char* text, LONG* out, int count) {
 
 bool IsTrue(const char* value) { return value != nullptr && std::strcmp(value, "true") == 0; }
 
+// The pre-scan below must split the markup exactly where the XML parser does (legacy
+// encoding): text it skipped that the parser reads as tags could hide nesting from it.
+bool IsXmlSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The parser takes every byte from 127 up as a letter (multi-byte names).
+bool IsNameStart(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return u >= 127 || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_';
+}
+
+bool IsNameChar(char c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
+}
+
+bool StartsWithNoCase(const std::string& s, size_t at, const char* prefix) {
+  for (size_t k = 0; prefix[k] != '\0'; ++k) {
+    if (at + k >= s.size()) return false;
+    char c = s[at + k];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[k]) return false;
+  }
+  return true;
+}
+
+constexpr size_t kNowhere = std::string::npos;
+
+// After "<?xml": the parser reads version, encoding and standalone as attributes (whose quoted
+// values may hold '>') and skips any other word; the declaration ends at the next '>'. Gives
+// the position after it, or kNowhere where the parser stops reading the document.
+size_t SkipDeclaration(const std::string& xml, size_t j) {
+  const size_t n = xml.size();
+  while (j < n) {
+    if (xml[j] == '>') return j + 1;
+    while (j < n && IsXmlSpace(xml[j])) ++j;
+    if (StartsWithNoCase(xml, j, "version") || StartsWithNoCase(xml, j, "encoding") ||
+        StartsWithNoCase(xml, j, "standalone")) {
+      while (j < n && IsNameChar(xml[j])) ++j;
+      while (j < n && IsXmlSpace(xml[j])) ++j;
+      if (j >= n || xml[j] != '=') return kNowhere;
+      ++j;
+      while (j < n && IsXmlSpace(xml[j])) ++j;
+      if (j >= n) return kNowhere;
+      if (xml[j] == '"' || xml[j] == '\'') {
+        size_t close = xml.find(xml[j], j + 1);
+        if (close == kNowhere) return kNowhere;
+        j = close + 1;
+      } else {
+        for (; j < n && !IsXmlSpace(xml[j]) && xml[j] != '/' && xml[j] != '>'; ++j) {
+          if (xml[j] == '"' || xml[j] == '\'') return kNowhere;
+        }
+      }
+    } else {
+      while (j < n && xml[j] != '>' && !IsXmlSpace(xml[j])) ++j;
+    }
+  }
+  return kNowhere;
+}
+
 // The deepest element nesting of the document, found without building anything, so that a
-// hostile skin cannot exhaust the stack of the recursive parser. Comments, declarations,
-// CDATA and processing instructions are skipped; quoted attribute values may hold '>'.
+// hostile skin can neither exhaust the stack of the recursive parser nor make its walks up
+// to the document (one per node) quadratic.
 int MaxElementDepth(const std::string& xml) {
   int depth = 0;
   int deepest = 0;
@@ -59,24 +117,22 @@ int MaxElementDepth(const std::string& xml) {
   const size_t n = xml.size();
   while (i < n) {
     size_t lt = xml.find('<', i);
-    if (lt == std::string::npos || lt + 1 >= n) break;
-    char next = xml[lt + 1];
-    if (next == '!') {
-      const char* close = xml.compare(lt, 4, "<!--") == 0 ? "-->"
-                          : xml.compare(lt, 9, "<![CDATA[") == 0 ? "]]>" : ">";
-      size_t end = xml.find(close, lt + 2);
-      if (end == std::string::npos) break;
-      i = end + std::strlen(close);
-    } else if (next == '?') {
-      size_t end = xml.find("?>", lt + 2);
-      if (end == std::string::npos) break;
-      i = end + 2;
-    } else if (next == '/') {
+    if (lt == kNowhere || lt + 1 >= n) break;
+    size_t after = kNowhere;
+    if (xml[lt + 1] == '/') {
       if (depth > 0) --depth;
       size_t end = xml.find('>', lt + 2);
-      if (end == std::string::npos) break;
-      i = end + 1;
-    } else {
+      if (end != kNowhere) after = end + 1;
+    } else if (StartsWithNoCase(xml, lt, "<?xml")) {
+      after = SkipDeclaration(xml, lt + 5);
+    } else if (xml.compare(lt, 4, "<!--") == 0) {
+      size_t end = xml.find("-->", lt + 4);
+      if (end != kNowhere) after = end + 3;
+    } else if (xml.compare(lt, 9, "<![CDATA[") == 0) {
+      size_t end = xml.find("]]>", lt + 9);
+      if (end != kNowhere) after = end + 3;
+    } else if (IsNameStart(xml[lt + 1])) {
+      // An element's tag: quoted attribute values may hold '>'.
       char quote = 0;
       size_t j = lt + 1;
       for (; j < n; ++j) {
@@ -89,13 +145,20 @@ int MaxElementDepth(const std::string& xml) {
           break;
         }
       }
-      if (j >= n) break;
-      if (xml[j - 1] != '/') {
-        ++depth;
-        if (depth > deepest) deepest = depth;
+      if (j < n) {
+        if (xml[j - 1] != '/') {
+          ++depth;
+          if (depth > deepest) deepest = depth;
+        }
+        after = j + 1;
       }
-      i = j + 1;
+    } else {
+      // "<!DOCTYPE", other "<!" and "<?", or '<' before no name: read to the first '>'.
+      size_t end = xml.find('>', lt + 1);
+      if (end != kNowhere) after = end + 1;
     }
+    if (after == kNowhere) break;
+    i = after;
   }
   return deepest;
 }

@@ -156,6 +156,46 @@ TEST(KuDialogBuilderTest, MalformedAndHostileDocumentsGiveNoRoot) {
   EXPECT_NE(Build(fine, nullptr).root, nullptr);
 }
 
+std::wstring Repeat(const std::wstring& piece, int times) {
+  std::wstring out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// Markup the parser ends sooner (or later) than a naive scan would must not hide nesting
+// from the depth check: each of these nests far deeper than the bound once parsed.
+TEST(KuDialogBuilderTest, NestingHiddenBehindOtherMarkupIsStillRefused) {
+  const std::wstring open = L"<VerticalLayout>";
+  const std::wstring close = L"</VerticalLayout>";
+  const std::wstring deep = Repeat(open, 100) + L"x" + Repeat(close, 100);
+  const std::wstring half = Repeat(open, 60);
+  const std::wstring cases[] = {
+      // A declaration ends at its first '>', not at "?>".
+      L"<?xml version=\"1.0\"><Window>" + deep + L"</Window>",
+      L"<?xml version=\"1.0\" encoding=\"GBK\"Windo<Window>" + deep + L"</Window>",
+      // So does any other "<?".
+      L"<?skin ><Window>" + deep + L"</Window>",
+      // "<!-->" opens a comment that does not end at its own "-->".
+      L"<Window>" + half + L"<!-->" + Repeat(close, 60) + L"-->" + half + L"</Window>",
+      // A quoted declaration value hides its '>' and end tags from the parser.
+      L"<Window>" + half + L"<?xml version=\">" + Repeat(close, 60) + L"\"?>" + half +
+          L"</Window>",
+      // '<' before something that is no name is read to the first '>', quotes and all.
+      L"<Window><1 \"a>" + deep + L"\"</Window>",
+  };
+  for (const std::wstring& skin : cases) {
+    Built built = Build(skin, nullptr);
+    EXPECT_EQ(built.root, nullptr) << std::string(skin.begin(), skin.begin() + 60);
+    EXPECT_NE(built.error.find("deeper"), std::string::npos) << built.error;
+  }
+  // Quoted '>' in a declaration, a comment and CDATA holding tags: still a fine skin.
+  Built fine = Build(L"<?xml version=\"1>0\" encoding='GBK'?><!-- <a><b> --><Window>" +
+                         Repeat(open, kMaxSkinDepth - 4) + L"<![CDATA[<x><y>]]>" +
+                         Repeat(close, kMaxSkinDepth - 4) + L"</Window>",
+                     nullptr);
+  EXPECT_NE(fine.root, nullptr) << fine.error;
+}
+
 TEST(KuDialogBuilderTest, AbsurdAttributeValuesAreTakenSafely) {
   Built built = Build(
       L"<Window><HorizontalLayout width=\"-40\" height=\"999999999999999\" pos=\"1,2,3\" "

@@ -30,18 +30,20 @@ std::vector<std::wstring> ReadLines(const std::string& bytes) {
   } else {
     text = WideFromUtf8(bytes);
   }
+  // Split with find rather than a character at a time: every profile call reads the whole file.
   std::vector<std::wstring> lines;
-  std::wstring line;
-  for (wchar_t c : text) {
-    if (c == L'\n') {
-      if (!line.empty() && line.back() == L'\r') line.pop_back();
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line.push_back(c);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t newline = text.find(L'\n', start);
+    if (newline == std::wstring::npos) {
+      lines.emplace_back(text, start);
+      break;
     }
+    size_t length = newline - start;
+    if (length > 0 && text[newline - 1] == L'\r') --length;
+    lines.emplace_back(text, start, length);
+    start = newline + 1;
   }
-  if (!line.empty()) lines.push_back(line);
   return lines;
 }
 

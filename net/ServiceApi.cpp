@@ -26,11 +26,35 @@ constexpr wchar_t kQueryPath[] = L"/rundix/api/loginquery?ticket=%ls&time=%d";
 
 std::wstring BaseUrl(const std::wstring& serviceHost) { return L"http://" + serviceHost; }
 
+// A login reply is two levels deep. JsonCpp's reader recurses once per level up to its own
+// limit of 1,000, which costs a hostile reply's reader stack and time for nothing.
+constexpr int kMaxReplyNesting = 64;
+
+// Counts brackets outside strings; a bracket in a comment only makes the count larger.
+bool NestsDeeperThan(const std::string& json, int limit) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < json.size(); ++i) {
+    char c = json[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
 // Parses a reply and steps into its `data` object; nothing unless `code` is the integer 200
 // and `data` an object. JsonCpp's reader and its accessors throw on some inputs: nothing
 // escapes from here.
 std::optional<Json::Value> ReplyData(const std::string& body) {
-  if (body.empty()) return std::nullopt;
+  if (body.empty() || NestsDeeperThan(body, kMaxReplyNesting)) return std::nullopt;
   try {
     Json::Value root;
 #pragma GCC diagnostic push

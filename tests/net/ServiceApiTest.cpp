@@ -88,6 +88,17 @@ TEST(LoginReplies, HostileNestingIsNoAnswer) {
   EXPECT_FALSE(ReadLoginQueryReply(deep).has_value());
   std::string nested = "{\"code\":200,\"data\":{\"openid\":\"x\",\"n\":" + std::string(5000, '[') + "}}";
   EXPECT_FALSE(ReadLoginQueryReply(nested).has_value());
+  // Sixty-four levels in all still read; one more is refused before parsing. Brackets in
+  // strings (escaped quotes too) do not count.
+  auto reply = [](int extra, const std::string& text) {
+    return "{\"code\":200,\"data\":{\"openid\":\"" + text + "\",\"n\":" + std::string(extra, '[') +
+           std::string(extra, ']') + "}}";
+  };
+  EXPECT_EQ(ReadLoginQueryReply(reply(62, "x")).value_or(L"-"), L"x");
+  EXPECT_FALSE(ReadLoginQueryReply(reply(63, "x")).has_value());
+  const std::string brackets = std::string(100, '[') + "\\\"" + std::string(100, '{');
+  EXPECT_EQ(ReadLoginQueryReply(reply(62, brackets)).value_or(L"-"),
+            std::wstring(100, L'[') + L"\"" + std::wstring(100, L'{'));
 }
 
 }  // namespace

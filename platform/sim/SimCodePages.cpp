@@ -103,6 +103,7 @@ std::optional<std::wstring> FromCp936(const std::string& text) {
   iconv_t cd = Cp936Converter(true);
   if (!IsOpen(cd)) return std::nullopt;
   std::wstring out;
+  out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
     if (static_cast<unsigned char>(text[i]) < 0x80) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -59,22 +60,32 @@ PatternHandle MatchFaceUncached(const std::string& family, int size, bool bold, 
 }
 
 // Matching is fontconfig's dearest call, and a skin asks for the same few faces again and
-// again. The matches are kept, a bounded number of them (a hostile skin may name thousands).
+// again. The matches are kept, a bounded number of them (a hostile skin may name thousands),
+// the least recently used going first so that a run of new names does not drop the common ones.
 PatternHandle MatchFace(const std::string& family, int size, bool bold, bool italic) {
-  constexpr size_t kMaxKept = 64;
+  constexpr size_t kMaxKept = 256;
+  using Key = std::tuple<std::string, int, bool, bool>;
   static std::mutex mutex;
-  static std::map<std::tuple<std::string, int, bool, bool>, PatternHandle> kept;
+  static std::list<std::pair<Key, PatternHandle>> kept;  // most recently used first
+  static std::map<Key, std::list<std::pair<Key, PatternHandle>>::iterator> index;
   std::lock_guard<std::mutex> lock(mutex);
-  auto key = std::make_tuple(family, size, bold, italic);
-  auto it = kept.find(key);
-  if (it == kept.end()) {
+  Key key(family, size, bold, italic);
+  auto found = index.find(key);
+  if (found != index.end()) {
+    kept.splice(kept.begin(), kept, found->second);
+  } else {
     PatternHandle match = MatchFaceUncached(family, size, bold, italic);
     if (!match) return match;
-    if (kept.size() >= kMaxKept) kept.clear();
-    it = kept.emplace(std::move(key), std::move(match)).first;
+    if (kept.size() >= kMaxKept) {
+      index.erase(kept.back().first);
+      kept.pop_back();
+    }
+    kept.emplace_front(key, std::move(match));
+    index.emplace(std::move(key), kept.begin());
   }
-  FcPatternReference(it->second.get());  // patterns are reference counted; each handle holds one
-  return PatternHandle(it->second.get(), PatternCloser{});
+  FcPattern* pattern = kept.front().second.get();
+  FcPatternReference(pattern);  // patterns are reference counted; each handle holds one
+  return PatternHandle(pattern, PatternCloser{});
 }
 
 ScaledFontHandle ScaledFontFor(FcPattern* match, int size, bool italic) {

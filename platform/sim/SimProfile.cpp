@@ -3,6 +3,7 @@
 // pair of surrounding quotes, existing lines kept in place when a value is written.
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/Text.h"
@@ -12,54 +13,68 @@
 namespace rundix {
 namespace {
 
-std::wstring Trim(const std::wstring& s) {
+std::wstring_view Trim(std::wstring_view s) {
   size_t b = s.find_first_not_of(L" \t\r\n");
-  if (b == std::wstring::npos) return {};
+  if (b == std::wstring_view::npos) return {};
   size_t e = s.find_last_not_of(L" \t\r\n");
   return s.substr(b, e - b + 1);
 }
 
-// File text as lines: UTF-16LE with a BOM, else UTF-8 (a BOM is dropped).
-std::vector<std::wstring> ReadLines(const std::string& bytes) {
-  std::wstring text;
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-      static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    text = WideFromUtf16Le(bytes.data() + 2, bytes.size() - 2);
-  } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    text = WideFromUtf8(bytes.substr(3));
-  } else {
-    text = WideFromUtf8(bytes);
-  }
-  // Split with find rather than a character at a time: every profile call reads the whole file.
-  std::vector<std::wstring> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t newline = text.find(L'\n', start);
-    if (newline == std::wstring::npos) {
-      lines.emplace_back(text, start);
-      break;
+// File text as lines: UTF-16LE with a BOM, else UTF-8 (a BOM is dropped). The lines are views
+// into the text: every profile call reads the whole file again, and a line apiece would
+// allocate that many strings each time.
+class IniText {
+ public:
+  explicit IniText(const std::string& bytes) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+      text_ = WideFromUtf16Le(bytes.data() + 2, bytes.size() - 2);
+    } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+      text_ = WideFromUtf8(bytes.substr(3));
+    } else {
+      text_ = WideFromUtf8(bytes);
     }
-    size_t length = newline - start;
-    if (length > 0 && text[newline - 1] == L'\r') --length;
-    lines.emplace_back(text, start, length);
-    start = newline + 1;
+    std::wstring_view text(text_);
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t newline = text.find(L'\n', start);
+      if (newline == std::wstring_view::npos) {
+        lines_.push_back(text.substr(start));
+        break;
+      }
+      size_t length = newline - start;
+      if (length > 0 && text[newline - 1] == L'\r') --length;
+      lines_.push_back(text.substr(start, length));
+      start = newline + 1;
+    }
   }
-  return lines;
-}
+  IniText(const IniText&) = delete;
+  IniText& operator=(const IniText&) = delete;
 
-bool IsSection(const std::wstring& line, std::wstring* name) {
-  std::wstring t = Trim(line);
+  const std::vector<std::wstring_view>& Lines() const { return lines_; }
+
+ private:
+  std::wstring text_;
+  std::vector<std::wstring_view> lines_;
+};
+
+bool IsSection(std::wstring_view line, std::wstring_view* name) {
+  std::wstring_view t = Trim(line);
   if (t.size() < 2 || t.front() != L'[') return false;
   size_t close = t.find(L']');
-  if (close == std::wstring::npos) return false;
+  if (close == std::wstring_view::npos) return false;
   if (name) *name = Trim(t.substr(1, close - 1));
   return true;
 }
 
-bool IsKey(const std::wstring& line, const std::wstring& key, std::wstring* value) {
+bool SameName(std::wstring_view a, const std::wstring& b) {
+  return a.size() == b.size() && EqualsNoCase(std::wstring(a), b);
+}
+
+bool IsKey(std::wstring_view line, const std::wstring& key, std::wstring_view* value) {
   size_t eq = line.find(L'=');
-  if (eq == std::wstring::npos) return false;
-  if (!EqualsNoCase(Trim(line.substr(0, eq)), key)) return false;
+  if (eq == std::wstring_view::npos) return false;
+  if (!SameName(Trim(line.substr(0, eq)), key)) return false;
   if (value) *value = Trim(line.substr(eq + 1));
   return true;
 }
@@ -72,17 +87,18 @@ class SimProfile final : public IProfile {
                                         const std::wstring& defaultValue, DWORD bufferChars,
                                         const std::wstring& path) override {
     if (bufferChars == 0) return {};
-    std::wstring result = Trim(defaultValue);
+    std::wstring result(Trim(defaultValue));
     std::lock_guard<std::mutex> lock(mutex_);
     if (auto bytes = machine_.SimFiles().GetFile(path, SimFileSystem::View::kProgram)) {
+      IniText ini(*bytes);
       bool inSection = false;
-      for (const auto& line : ReadLines(*bytes)) {
-        std::wstring name;
+      for (std::wstring_view line : ini.Lines()) {
+        std::wstring_view name;
         if (IsSection(line, &name)) {
-          inSection = EqualsNoCase(name, section);
+          inSection = SameName(name, section);
           continue;
         }
-        std::wstring value;
+        std::wstring_view value;
         if (inSection && IsKey(line, key, &value)) {
           if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
               value.back() == value.front()) {
@@ -136,17 +152,20 @@ class SimProfile final : public IProfile {
       return FALSE;
     }
     std::vector<std::wstring> lines;
-    if (auto bytes = files.GetFile(path, SimFileSystem::View::kProgram)) lines = ReadLines(*bytes);
+    if (auto bytes = files.GetFile(path, SimFileSystem::View::kProgram)) {
+      IniText ini(*bytes);
+      lines.assign(ini.Lines().begin(), ini.Lines().end());
+    }
     std::wstring newLine = key + L"=" + value;
     bool inSection = false;
     bool sectionFound = false;
     size_t insertAt = lines.size();
     bool done = false;
     for (size_t i = 0; i < lines.size() && !done; ++i) {
-      std::wstring name;
+      std::wstring_view name;
       if (IsSection(lines[i], &name)) {
         if (inSection) break;
-        inSection = EqualsNoCase(name, section);
+        inSection = SameName(name, section);
         if (inSection) {
           sectionFound = true;
           insertAt = i + 1;

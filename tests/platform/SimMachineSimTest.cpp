@@ -202,6 +202,16 @@ TEST(SimProfile, ReadsWindowsStyleIniFiles) {
   EXPECT_EQ(ini.GetPrivateProfileIntW(L"config", L"x", 3, L"C:\\missing.ini"), 3u);
 }
 
+TEST(SimProfile, LineEndsOfEitherKindAndALastLineWithoutOne) {
+  test::TempDir dir;
+  auto m = LoadSimMachine(dir, R"({"files":[{"path":"C:\\p.ini","text":"[a]\nk = v1\n\n[b]\r\nk='v2'"}]})");
+  IProfile& ini = m->Profile();
+  EXPECT_EQ(ini.GetPrivateProfileStringW(L"A", L"K", L"", 260, L"C:\\p.ini"), L"v1");
+  EXPECT_EQ(ini.GetPrivateProfileStringW(L"b", L"k", L"", 260, L"C:\\p.ini"), L"v2");
+  ASSERT_TRUE(ini.WritePrivateProfileStringW(L"b", L"j", L"3", L"C:\\p.ini"));
+  EXPECT_EQ(m->SimFiles().GetFile(L"C:\\p.ini"), "[a]\r\nk = v1\r\n\r\n[b]\r\nk='v2'\r\nj=3\r\n");
+}
+
 TEST(SimProfile, WritesKeepOtherLinesAndReplaceValuesInPlace) {
   test::TempDir dir;
   auto m = LoadSimMachine(dir, R"({"files":[{"path":"C:\\p.ini","text":"[config]\r\nphone=1\r\nkeep=yes\r\n[tail]\r\nz=1\r\n"}]})");

@@ -161,6 +161,11 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
       const Json::Value& mtime = f["mtime"];
       if (!mtime.isNumeric()) return fail("\"mtime\" of " + f["path"].asString() + " must be a number");
       double seconds = mtime.asDouble();
+      // Beyond about the year 5000 (or before 1970 by as much) a time fits no file system, and
+      // the conversion below would overflow.
+      if (!(std::fabs(seconds) <= 1e11)) {
+        return fail("\"mtime\" of " + f["path"].asString() + " is out of range");
+      }
       int64_t whole = mtime.isIntegral() ? mtime.asInt64() : static_cast<int64_t>(std::floor(seconds));
       long nanoseconds = mtime.isIntegral() ? 0 : static_cast<long>(std::llround((seconds - whole) * 1e9));
       if (nanoseconds >= 1000000000L) {

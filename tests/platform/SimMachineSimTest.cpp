@@ -34,6 +34,14 @@ TEST(SimDescription, BadDescriptionsAreRefusedWithAReason) {
     EXPECT_EQ(SimMachine::FromJson(json, dir.path(), &error), nullptr) << json;
     EXPECT_FALSE(error.empty()) << json;
   }
+  // A date no file system holds is refused before it is converted to whole seconds (which
+  // would overflow), not left to fail, or not, further on.
+  for (const char* json : {R"({"files":[{"path":"C:\\far.txt","mtime":1.70962e+99}]})",
+                           R"({"files":[{"path":"C:\\far.txt","mtime":-1e300}]})"}) {
+    std::string error;
+    EXPECT_EQ(SimMachine::FromJson(json, dir.path(), &error), nullptr) << json;
+    EXPECT_NE(error.find("out of range"), std::string::npos) << error;
+  }
 }
 
 TEST(SimDescription, NestingPastTheReadersLimitAndValuesOfAnotherTypeAreRefused) {

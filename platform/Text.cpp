@@ -165,19 +165,28 @@ std::wstring WideFromUtf8(std::string_view text) {
   return out;
 }
 
+namespace {
+
+wchar_t LowerChar(wchar_t c) {
+  if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
+  if (c >= 0x80) return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return c;
+}
+
+}  // namespace
+
 std::wstring ToLowerWide(std::wstring text) {
-  for (auto& c : text) {
-    if (c >= L'A' && c <= L'Z') {
-      c = static_cast<wchar_t>(c - L'A' + L'a');
-    } else if (c >= 0x80) {
-      c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    }
-  }
+  for (auto& c : text) c = LowerChar(c);
   return text;
 }
 
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
-  return a.size() == b.size() && ToLowerWide(a) == ToLowerWide(b);
+// Compared where they lie: paths and INI names are matched this way many times over.
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && LowerChar(a[i]) != LowerChar(b[i])) return false;
+  }
+  return true;
 }
 
 bool ContainsNoCase(const std::wstring& haystack, const std::wstring& needle) {

@@ -28,7 +28,7 @@ std::wstring WideFromUtf8(std::string_view text);
 
 // Letter case folded the way the program compares names (ASCII and Latin letters).
 std::wstring ToLowerWide(std::wstring text);
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 bool ContainsNoCase(const std::wstring& haystack, const std::wstring& needle);
 
 }  // namespace rundix

@@ -68,7 +68,7 @@ bool IsSection(std::wstring_view line, std::wstring_view* name) {
 }
 
 bool SameName(std::wstring_view a, const std::wstring& b) {
-  return a.size() == b.size() && EqualsNoCase(std::wstring(a), b);
+  return EqualsNoCase(a, b);
 }
 
 bool IsKey(std::wstring_view line, const std::wstring& key, std::wstring_view* value) {

@@ -42,6 +42,13 @@ TEST(Utf8, DecodesReplyTextAndReplacesBrokenSequences) {
 TEST(NameComparison, IgnoresLetterCase) {
   EXPECT_TRUE(EqualsNoCase(L"PHYSX-9.16.0318.EXE", L"PhysX-9.16.0318.exe"));
   EXPECT_FALSE(EqualsNoCase(L"PhysX.exe", L"PhysX.ex"));
+  // Only letters fold: '[' and '{' differ by the same bit as 'A' and 'a'.
+  EXPECT_FALSE(EqualsNoCase(L"a[1]", L"A{1}"));
+  EXPECT_FALSE(EqualsNoCase(L"@", L"`"));
+  EXPECT_TRUE(EqualsNoCase(L"\u00c4rger", L"\u00c4RGER"));
+  EXPECT_FALSE(EqualsNoCase(L"\u00c4rger", L"Arger"));
+  std::wstring path = L"C:\\Windows\\System32\\x.dll";
+  EXPECT_TRUE(EqualsNoCase(std::wstring_view(path).substr(3, 7), L"WINDOWS"));
   EXPECT_TRUE(ContainsNoCase(L"MSVCR100.dll", L"msvcr"));
   EXPECT_FALSE(ContainsNoCase(L"vcomp", L"vcruntime"));
 }

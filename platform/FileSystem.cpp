@@ -49,12 +49,14 @@ bool CreateFolderTree(IFileSystem& files, const std::wstring& folder) {
   if (folder.empty()) return false;
   if (IsExistingFolder(files, folder)) return true;
   // Each prefix that ends just before a separator is one level; the drive ("C:") and a
-  // leading "\\server\share" are never created, only passed through.
+  // leading "\\server\share" are never created, only passed through. Under a level just made
+  // nothing can exist yet, so the levels below it are made without asking first.
+  bool made = false;
   for (size_t i = 1; i <= folder.size(); ++i) {
     if (i < folder.size() && folder[i] != L'\\' && folder[i] != L'/') continue;
     std::wstring level = folder.substr(0, i);
     if (level.empty() || level.back() == L':' || level.back() == L'\\' || level.back() == L'/') continue;
-    if (!IsExistingFolder(files, level)) files.CreateDirectoryW(level);
+    if (made || !IsExistingFolder(files, level)) made = files.CreateDirectoryW(level) != FALSE;
   }
   return IsExistingFolder(files, folder);
 }

@@ -24,8 +24,22 @@ namespace {
 
 bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
   if (folder.empty() || path.size() < folder.size()) return false;
-  if (!EqualsNoCase(path.substr(0, folder.size()), folder)) return false;
+  if (!EqualsNoCase(std::wstring_view(path).substr(0, folder.size()), folder)) return false;
   return path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\';
+}
+
+// Whether a host file name (UTF-8) is `lower`, a name already in lower case, written in any
+// letter case. Plain ASCII names, nearly all of them, are compared where they lie: a folder
+// search runs this once per entry.
+bool IsNameNoCase(const char* name, const std::wstring& lower) {
+  size_t i = 0;
+  for (; name[i] != '\0'; ++i) {
+    auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) return ToLowerWide(WideFromUtf8(name)) == lower;
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+    if (i >= lower.size() || lower[i] != static_cast<wchar_t>(c)) return false;
+  }
+  return i == lower.size();
 }
 
 DWORD ErrorFromErrno(int e, DWORD missing) {
@@ -289,7 +303,7 @@ std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
         if (DIR* dir = ::opendir(host.c_str())) {
           std::wstring wanted = ToLowerWide(norm.substr(i, end - i));
           while (dirent* e = ::readdir(dir)) {
-            if (ToLowerWide(WideFromUtf8(e->d_name)) == wanted) {
+            if (IsNameNoCase(e->d_name, wanted)) {
               candidate = host + "/" + e->d_name;
               exists = true;
               break;

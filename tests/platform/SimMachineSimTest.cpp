@@ -131,6 +131,38 @@ TEST(SimFiles, PathsIgnoreCaseAndSystem32IsRedirectedFor32BitPrograms) {
   EXPECT_FALSE(IsExistingFile(files, L"relative\\path.dll"));
 }
 
+TEST(SimFiles, NamesMatchWholeInAnyCaseAndFolderTreesReuseWhatIsThere) {
+  test::TempDir dir;
+  auto m = LoadSimMachine(dir, R"({"standard_folders":false,"files":[
+      {"path":"C:\\Data\\LogFiles\\a.log","text":"log"},
+      {"path":"C:\\Data\\Log","text":"plain file"},
+      {"path":"C:\\Data\\\u00c4rger\\\u00dcbel.txt","text":"umlaut"}]})");
+  IFileSystem& files = m->Files();
+  EXPECT_EQ(m->SimFiles().GetFile(L"c:\\DATA\\logfiles\\A.LOG"), "log");
+  EXPECT_EQ(m->SimFiles().GetFile(L"C:\\data\\LOG"), "plain file");
+  EXPECT_FALSE(IsExistingFolder(files, L"C:\\Data\\LogFile"));
+  EXPECT_FALSE(IsExistingFolder(files, L"C:\\Data\\LogFilesX"));
+  // Names beyond ASCII are still found, with the ASCII around them in another case.
+  EXPECT_EQ(m->SimFiles().GetFile(L"C:\\DATA\\\u00c4rger\\\u00dcbel.TXT"), "umlaut");
+
+  // A tree made below folders written in another case goes into them, not beside them.
+  m->Journal().Clear();
+  ASSERT_TRUE(CreateFolderTree(files, L"C:\\DATA\\logfiles\\New\\Deeper\\Deepest"));
+  EXPECT_EQ(m->Journal().EventsOfKind("create_directory").size(), 3u);
+  FindData data;
+  FindHandle find = OwnFind(files, files.FindFirstFileW(L"C:\\*", &data));
+  ASSERT_TRUE(find);
+  std::vector<std::wstring> top;
+  do {
+    if (data.name != L"." && data.name != L"..") top.push_back(data.name);
+  } while (files.FindNextFileW(find.get(), &data));
+  EXPECT_EQ(top, std::vector<std::wstring>{L"Data"});
+  EXPECT_TRUE(IsExistingFolder(files, L"C:\\Data\\LogFiles\\new\\deeper\\DEEPEST"));
+  // A level that is a file stops the tree there.
+  EXPECT_FALSE(CreateFolderTree(files, L"C:\\Data\\Log\\Sub\\Deeper"));
+  EXPECT_FALSE(IsExistingFolder(files, L"C:\\Data\\Log\\Sub"));
+}
+
 TEST(SimFiles, FindListsDotsThenEntriesWithSizesAndTimes) {
   test::TempDir dir;
   auto m = LoadSimMachine(dir, R"({"files":[

@@ -2,6 +2,7 @@
 // section and key names without regard to letter case, values trimmed of blanks and of one
 // pair of surrounding quotes, existing lines kept in place when a value is written.
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string_view>
 #include <vector>
@@ -90,9 +91,8 @@ class SimProfile final : public IProfile {
     std::wstring result(Trim(defaultValue));
     std::lock_guard<std::mutex> lock(mutex_);
     if (auto bytes = machine_.SimFiles().GetFile(path, SimFileSystem::View::kProgram)) {
-      IniText ini(*bytes);
       bool inSection = false;
-      for (std::wstring_view line : ini.Lines()) {
+      for (std::wstring_view line : Decoded(*bytes).Lines()) {
         std::wstring_view name;
         if (IsSection(line, &name)) {
           inSection = SameName(name, section);
@@ -202,8 +202,21 @@ class SimProfile final : public IProfile {
   }
 
  private:
+  // The file last read, decoded: callers read several keys of one file in a row, and each
+  // call would decode and split the whole file again. Kept by its bytes, so a file changed
+  // in between (by the program or anyone else) is decoded afresh.
+  const IniText& Decoded(const std::string& bytes) {
+    if (!decoded_ || bytes != decodedBytes_) {
+      decoded_ = std::make_unique<IniText>(bytes);
+      decodedBytes_ = bytes;
+    }
+    return *decoded_;
+  }
+
   SimMachine& machine_;
   std::mutex mutex_;
+  std::string decodedBytes_;
+  std::unique_ptr<IniText> decoded_;
 };
 
 }  // namespace

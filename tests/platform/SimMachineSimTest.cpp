@@ -252,6 +252,24 @@ TEST(SimProfile, LineEndsOfEitherKindAndALastLineWithoutOne) {
   EXPECT_EQ(m->SimFiles().GetFile(L"C:\\p.ini"), "[a]\r\nk = v1\r\n\r\n[b]\r\nk='v2'\r\nj=3\r\n");
 }
 
+TEST(SimProfile, ReadsFollowTheFileAsItChanges) {
+  test::TempDir dir;
+  auto m = LoadSimMachine(dir, R"({"files":[{"path":"C:\\a.ini","text":"[s]\r\nk=1\r\n"},
+      {"path":"C:\\b.ini","text":"[s]\r\nk=2\r\n"}]})");
+  IProfile& ini = m->Profile();
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(ini.GetPrivateProfileStringW(L"s", L"k", L"", 260, L"C:\\a.ini"), L"1");
+    EXPECT_EQ(ini.GetPrivateProfileStringW(L"s", L"k", L"", 260, L"C:\\b.ini"), L"2");
+  }
+  // Rewritten behind the profile's back, same size and all.
+  ASSERT_TRUE(m->SimFiles().PutFile(L"C:\\a.ini", "[s]\r\nk=7\r\n"));
+  EXPECT_EQ(ini.GetPrivateProfileStringW(L"s", L"k", L"", 260, L"C:\\a.ini"), L"7");
+  ASSERT_TRUE(ini.WritePrivateProfileStringW(L"s", L"k", L"8", L"C:\\a.ini"));
+  EXPECT_EQ(ini.GetPrivateProfileIntW(L"s", L"k", 0, L"C:\\a.ini"), 8u);
+  ASSERT_TRUE(m->SimFiles().PutFile(L"C:\\a.ini", ""));
+  EXPECT_EQ(ini.GetPrivateProfileStringW(L"s", L"k", L"gone", 260, L"C:\\a.ini"), L"gone");
+}
+
 TEST(SimProfile, WritesKeepOtherLinesAndReplaceValuesInPlace) {
   test::TempDir dir;
   auto m = LoadSimMachine(dir, R"({"files":[{"path":"C:\\p.ini","text":"[config]\r\nphone=1\r\nkeep=yes\r\n[tail]\r\nz=1\r\n"}]})");

@@ -68,14 +68,10 @@ bool IsSection(std::wstring_view line, std::wstring_view* name) {
   return true;
 }
 
-bool SameName(std::wstring_view a, const std::wstring& b) {
-  return EqualsNoCase(a, b);
-}
-
 bool IsKey(std::wstring_view line, const std::wstring& key, std::wstring_view* value) {
   size_t eq = line.find(L'=');
   if (eq == std::wstring_view::npos) return false;
-  if (!SameName(Trim(line.substr(0, eq)), key)) return false;
+  if (!EqualsNoCase(Trim(line.substr(0, eq)), key)) return false;
   if (value) *value = Trim(line.substr(eq + 1));
   return true;
 }
@@ -95,7 +91,7 @@ class SimProfile final : public IProfile {
       for (std::wstring_view line : Decoded(*bytes).Lines()) {
         std::wstring_view name;
         if (IsSection(line, &name)) {
-          inSection = SameName(name, section);
+          inSection = EqualsNoCase(name, section);
           continue;
         }
         std::wstring_view value;
@@ -165,7 +161,7 @@ class SimProfile final : public IProfile {
       std::wstring_view name;
       if (IsSection(lines[i], &name)) {
         if (inSection) break;
-        inSection = SameName(name, section);
+        inSection = EqualsNoCase(name, section);
         if (inSection) {
           sectionFound = true;
           insertAt = i + 1;

@@ -87,6 +87,9 @@ DWORD WaitForHandle(HANDLE handle, DWORD milliseconds) {
   auto ready = [&] { return object.signalled; };
   if (milliseconds == INFINITE) {
     object.changed.wait(lock, ready);
+  } else if (milliseconds == 0) {
+    // A poll: a timed wait that has already expired still goes to sleep in the kernel once.
+    if (!ready()) return WAIT_TIMEOUT;
   } else if (!object.changed.wait_for(lock, std::chrono::milliseconds(milliseconds), ready)) {
     return WAIT_TIMEOUT;
   }

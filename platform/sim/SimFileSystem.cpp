@@ -42,6 +42,29 @@ bool IsNameNoCase(const char* name, const std::wstring& lower) {
   return i == lower.size();
 }
 
+// The entry of host folder `folder` whose name is `lower` in any letter case, or empty. The
+// folder is read straight into a buffer on the stack: opendir allocates 32 KB a call, and a
+// path walk searches a folder for every part not there as written (every new folder's).
+std::string FindNameNoCase(const std::string& folder, const std::wstring& lower) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {};
+  alignas(dirent64) char buffer[8192];
+  std::string found;
+  ssize_t n = 0;
+  while (found.empty() && (n = ::getdents64(fd, buffer, sizeof(buffer))) > 0) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
+      at += e->d_reclen;
+      if (IsNameNoCase(e->d_name, lower)) {
+        found = e->d_name;
+        break;
+      }
+    }
+  }
+  ::close(fd);
+  return found;
+}
+
 DWORD ErrorFromErrno(int e, DWORD missing) {
   switch (e) {
     case ENOENT:
@@ -61,15 +84,24 @@ DWORD ErrorFromErrno(int e, DWORD missing) {
 }
 
 bool MakeHostDirs(const std::string& path) {
-  std::string partial;
-  std::stringstream parts(path);
-  std::string part;
-  if (!path.empty() && path[0] == '/') partial = "/";
-  while (std::getline(parts, part, '/')) {
-    if (part.empty()) continue;
-    partial += part;
-    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    partial += "/";
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (p.empty() || p == "/") return true;
+  // Nearly always the parent is there already: try the whole path first and back up only as
+  // far as levels are missing, instead of one mkdir per level from the root.
+  std::vector<size_t> missing;  // ends of the levels still to make, deepest first
+  size_t end = p.size();
+  for (;;) {
+    if (::mkdir(p.substr(0, end).c_str(), 0755) == 0 || errno == EEXIST) break;
+    if (errno != ENOENT) return false;
+    missing.push_back(end);
+    size_t slash = p.rfind('/', end - 1);
+    while (slash != std::string::npos && slash > 0 && p[slash - 1] == '/') --slash;
+    if (slash == std::string::npos || slash == 0) return false;
+    end = slash;
+  }
+  for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+    if (::mkdir(p.substr(0, *level).c_str(), 0755) != 0 && errno != EEXIST) return false;
   }
   return true;
 }
@@ -221,28 +253,31 @@ DWORD SimFileSystem::GetLastError() { return SimLastError(); }
 
 std::wstring SimFileSystem::Normalize(const std::wstring& input) const {
   // "\\?\C:\..." names the same file as "C:\..." (the simulation has no UNC shares).
-  std::wstring path = IsExtendedLengthPath(input) ? input.substr(4) : input;
-  std::replace(path.begin(), path.end(), L'/', L'\\');
+  std::wstring_view path(input);
+  if (IsExtendedLengthPath(input)) path.remove_prefix(4);
   if (path.size() < 2 || path[1] != L':' || !std::iswalpha(path[0])) return {};
-  wchar_t drive = static_cast<wchar_t>(std::towupper(path[0]));
-  std::vector<std::wstring> parts;
-  std::wstring part;
-  for (size_t i = 2; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == L'\\') {
-      if (part == L"..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != L".") {
-        parts.push_back(part);
-      }
-      part.clear();
-    } else {
-      part.push_back(path[i]);
+  // Built in one pass: "\part" per part, ".." cuts the last one off again.
+  std::wstring out;
+  out.reserve(path.size() + 1);
+  out.push_back(static_cast<wchar_t>(std::towupper(path[0])));
+  out.push_back(L':');
+  for (size_t i = 2; i <= path.size();) {
+    size_t end = i;
+    while (end < path.size() && path[end] != L'\\' && path[end] != L'/') ++end;
+    std::wstring_view part = path.substr(i, end - i);
+    if (part == L"..") {
+      size_t cut = out.rfind(L'\\');
+      if (cut != std::wstring::npos) out.resize(cut);
+    } else if (!part.empty() && part != L".") {
+      out.push_back(L'\\');
+      out.append(part);
     }
+    i = end + 1;
   }
-  std::wstring out(1, drive);
-  out += L":";
-  if (parts.empty()) return out + L"\\";
-  for (const auto& p : parts) out += L"\\" + p;
+  if (out.size() == 2) {
+    out.push_back(L'\\');
+    return out;
+  }
   // Short names the description maps to long ones.
   for (const auto& [shortName, longName] : longNames_) {
     if (StartsWithFolder(out, shortName)) return longName + out.substr(shortName.size());
@@ -257,27 +292,39 @@ bool SimFileSystem::TooLongForProgram(const std::wstring& path) {
 std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
   // As Windows does for a program: a plain path of MAX_PATH characters or more names nothing.
   if (view == View::kProgram && TooLongForProgram(path)) return {};
-  std::wstring norm = Normalize(path);
+  return HostPathOf(Normalize(path), view);
+}
+
+std::string SimFileSystem::ProgramHostPath(const std::wstring& path, const std::wstring& norm) const {
+  return TooLongForProgram(path) ? std::string() : HostPathOf(norm, View::kProgram);
+}
+
+std::string SimFileSystem::HostPathOf(std::wstring norm, View view) const {
   if (norm.empty()) return {};
   // A 32-bit program on 64-bit Windows: System32 is SysWOW64 (but for a few exempt folders),
   // and SysNative is the real System32.
-  if (is64Bit_ && view == View::kProgram) {
-    std::wstring sys32 = windowsDir_ + L"\\System32";
-    std::wstring native = windowsDir_ + L"\\SysNative";
-    if (StartsWithFolder(norm, native)) {
-      norm = sys32 + norm.substr(native.size());
-    } else if (StartsWithFolder(norm, sys32)) {
-      std::wstring rest = ToLowerWide(norm.substr(sys32.size()));
-      static const wchar_t* kExempt[] = {L"\\catroot", L"\\catroot2", L"\\driverstore",
-                                         L"\\drivers\\etc", L"\\logfiles", L"\\spool"};
+  if (is64Bit_ && view == View::kProgram && StartsWithFolder(norm, windowsDir_) &&
+      norm.size() > windowsDir_.size()) {
+    size_t at = windowsDir_.size();
+    std::wstring_view below = std::wstring_view(norm).substr(at);  // "\System32\..."
+    auto isFolder = [&](std::wstring_view name) {
+      return below.size() >= name.size() && EqualsNoCase(below.substr(0, name.size()), name) &&
+             (below.size() == name.size() || below[name.size()] == L'\\');
+    };
+    if (isFolder(L"\\SysNative")) {
+      norm.replace(at, 10, L"\\System32");
+    } else if (isFolder(L"\\System32")) {
+      std::wstring_view rest = below.substr(9);
+      static constexpr std::wstring_view kExempt[] = {L"\\catroot", L"\\catroot2", L"\\driverstore",
+                                                     L"\\drivers\\etc", L"\\logfiles", L"\\spool"};
       bool exempt = false;
-      for (const wchar_t* e : kExempt) {
-        std::wstring ex(e);
-        if (rest.compare(0, ex.size(), ex) == 0 && (rest.size() == ex.size() || rest[ex.size()] == L'\\')) {
+      for (std::wstring_view ex : kExempt) {
+        if (rest.size() >= ex.size() && EqualsNoCase(rest.substr(0, ex.size()), ex) &&
+            (rest.size() == ex.size() || rest[ex.size()] == L'\\')) {
           exempt = true;
         }
       }
-      if (!exempt) norm = windowsDir_ + L"\\SysWOW64" + norm.substr(sys32.size());
+      if (!exempt) norm.replace(at, 9, L"\\SysWOW64");
     }
   }
   std::string host = sandbox_ + "/" + std::string(1, static_cast<char>(norm[0]));
@@ -299,18 +346,9 @@ std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
       struct stat st;
       if (::lstat(candidate.c_str(), &st) != 0) {
         // Match the name without regard to letter case, as Windows does.
-        exists = false;
-        if (DIR* dir = ::opendir(host.c_str())) {
-          std::wstring wanted = ToLowerWide(norm.substr(i, end - i));
-          while (dirent* e = ::readdir(dir)) {
-            if (IsNameNoCase(e->d_name, wanted)) {
-              candidate = host + "/" + e->d_name;
-              exists = true;
-              break;
-            }
-          }
-          ::closedir(dir);
-        }
+        std::string found = FindNameNoCase(host, ToLowerWide(norm.substr(i, end - i)));
+        exists = !found.empty();
+        if (exists) candidate = host + "/" + found;
       }
     }
     host = candidate;
@@ -319,8 +357,9 @@ std::string SimFileSystem::HostPath(const std::wstring& path, View view) const {
   return host;
 }
 
-bool SimFileSystem::IsWritable(const std::wstring& path) const {
-  std::wstring norm = Normalize(path);
+bool SimFileSystem::IsWritable(const std::wstring& path) const { return IsWritableNormal(Normalize(path)); }
+
+bool SimFileSystem::IsWritableNormal(const std::wstring& norm) const {
   for (const auto& folder : readOnly_) {
     if (StartsWithFolder(norm, folder)) return false;
   }
@@ -347,7 +386,7 @@ DWORD SimFileSystem::GetFileAttributesW(const std::wstring& path) {
 
 BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
   std::wstring norm = Normalize(path);
-  std::string host = HostPath(path);
+  std::string host = ProgramHostPath(path, norm);
   if (host.empty() || norm.size() <= 3) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
     return FALSE;
@@ -368,7 +407,7 @@ BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
     SimLastError() = ERROR_ALREADY_EXISTS;
     return FALSE;
   }
-  if (!IsWritable(norm)) {
+  if (!IsWritableNormal(norm)) {
     SimLastError() = ERROR_ACCESS_DENIED;
     return FALSE;
   }
@@ -384,7 +423,7 @@ BOOL SimFileSystem::CreateDirectoryW(const std::wstring& path) {
 HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD share,
                                   DWORD disposition, DWORD /*flags*/) {
   std::wstring norm = Normalize(path);
-  std::string host = HostPath(path);
+  std::string host = ProgramHostPath(path, norm);
   if (host.empty()) {
     SimLastError() = ERROR_PATH_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
@@ -406,7 +445,7 @@ HANDLE SimFileSystem::CreateFileW(const std::wstring& path, DWORD access, DWORD 
     SimLastError() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  if ((write || (flags & O_CREAT)) && !IsWritable(norm)) {
+  if ((write || (flags & O_CREAT)) && !IsWritableNormal(norm)) {
     SimLastError() = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
@@ -525,7 +564,7 @@ BOOL SimFileSystem::CloseFile(HANDLE file) {
 
 BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
   std::wstring norm = Normalize(path);
-  std::string host = HostPath(path);
+  std::string host = ProgramHostPath(path, norm);
   struct stat st;
   if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
@@ -541,7 +580,7 @@ BOOL SimFileSystem::DeleteFileW(const std::wstring& path) {
       }
     }
   }
-  if (S_ISDIR(st.st_mode) || !IsWritable(norm) || (ExtraAttributes(host) & FILE_ATTRIBUTE_READONLY) ||
+  if (S_ISDIR(st.st_mode) || !IsWritableNormal(norm) || (ExtraAttributes(host) & FILE_ATTRIBUTE_READONLY) ||
       ::unlink(host.c_str()) != 0) {
     SimLastError() = ERROR_ACCESS_DENIED;
     return FALSE;
@@ -616,13 +655,13 @@ std::vector<std::wstring> SimFileSystem::FolderEntries(const std::wstring& folde
 
 BOOL SimFileSystem::RemoveDirectoryW(const std::wstring& path) {
   std::wstring norm = Normalize(path);
-  std::string host = HostPath(path);
+  std::string host = ProgramHostPath(path, norm);
   struct stat st;
   if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
     SimLastError() = host.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
-  if (!IsWritable(norm)) {
+  if (!IsWritableNormal(norm)) {
     SimLastError() = ERROR_ACCESS_DENIED;
     return FALSE;
   }
@@ -662,7 +701,7 @@ HANDLE SimFileSystem::FindFirstFileW(const std::wstring& pattern, FindData* data
     return INVALID_HANDLE_VALUE;
   }
   std::wstring folderNorm = Normalize(folder);
-  std::string host = HostPath(folder);
+  std::string host = ProgramHostPath(folder, folderNorm);
   if (host.empty()) {
     SimLastError() = ERROR_PATH_NOT_FOUND;
     return INVALID_HANDLE_VALUE;

@@ -99,6 +99,11 @@ class SimFileSystem final : public IFileSystem {
   int FdOf(HANDLE file) const;
   void ForgetReadAheadIfNoSearch();  // -1 for a handle that is not an open file
   std::wstring Normalize(const std::wstring& path) const;
+  // HostPath of a path already normalized; ProgramHostPath is HostPath(path) for a path and
+  // its normal form, so that callers needing both normalize once.
+  std::string HostPathOf(std::wstring norm, View view) const;
+  std::string ProgramHostPath(const std::wstring& path, const std::wstring& norm) const;
+  bool IsWritableNormal(const std::wstring& norm) const;
 
   std::string sandbox_;
   bool is64Bit_;

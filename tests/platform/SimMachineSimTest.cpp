@@ -131,6 +131,33 @@ TEST(SimFiles, PathsIgnoreCaseAndSystem32IsRedirectedFor32BitPrograms) {
   EXPECT_FALSE(IsExistingFile(files, L"relative\\path.dll"));
 }
 
+TEST(SimFiles, DotsSeparatorsAndPrefixesNameTheSameFile) {
+  test::TempDir dir;
+  auto m = LoadSimMachine(dir, R"({"native_arch":"x64","standard_folders":false,"files":[
+      {"path":"C:\\Data\\a.txt","text":"a"},
+      {"path":"C:\\top.txt","text":"top"},
+      {"path":"C:\\Windows\\System32\\catroot2\\c.cat","text":"exempt"},
+      {"path":"C:\\Windows\\SysWOW64\\catroot2x\\c.cat","text":"redirected"},
+      {"path":"C:\\Windows\\System32x\\d.dll","text":"not system32"}]})");
+  SimFileSystem& sim = m->SimFiles();
+  using View = SimFileSystem::View;
+  for (const wchar_t* same : {L"c:\\data\\a.txt", L"C:/Data//a.txt", L"C:\\Data\\.\\a.txt",
+                              L"C:\\Other\\..\\Data\\a.txt", L"\\\\?\\C:\\Data\\a.txt", L"C:Data\\a.txt"}) {
+    EXPECT_EQ(sim.GetFile(same, View::kProgram), "a") << std::wstring(same).size();
+  }
+  // ".." stops at the root.
+  EXPECT_EQ(sim.GetFile(L"C:\\..\\..\\top.txt", View::kProgram), "top");
+  EXPECT_EQ(sim.GetFile(L"C:\\Data\\..\\..\\top.txt", View::kProgram), "top");
+  EXPECT_EQ(sim.HostPath(L"Data\\a.txt"), "");
+  EXPECT_EQ(sim.HostPath(L"1:\\Data\\a.txt"), "");
+  // Redirection goes by whole folder names only.
+  EXPECT_EQ(sim.GetFile(L"C:\\Windows\\System32\\CatRoot2\\c.cat", View::kProgram), "exempt");
+  EXPECT_EQ(sim.GetFile(L"C:\\Windows\\System32\\catroot2x\\c.cat", View::kProgram), "redirected");
+  EXPECT_EQ(sim.GetFile(L"C:\\Windows\\System32x\\d.dll", View::kProgram), "not system32");
+  EXPECT_EQ(sim.HostPath(L"C:\\Windows\\SysNative"), sim.HostPath(L"C:\\Windows\\System32", View::kNative));
+  EXPECT_EQ(sim.HostPath(L"C:\\Windows\\SYSTEM32"), sim.HostPath(L"C:\\Windows\\SysWOW64", View::kNative));
+}
+
 TEST(SimFiles, NamesMatchWholeInAnyCaseAndFolderTreesReuseWhatIsThere) {
   test::TempDir dir;
   auto m = LoadSimMachine(dir, R"({"standard_folders":false,"files":[

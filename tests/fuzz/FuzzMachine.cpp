@@ -1,6 +1,8 @@
 // The simulated machine's description loader (the probe tool reads these from the network
 // side of its tests). Each description gets a fresh sandbox folder.
-#include <filesystem>
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -13,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<rundix::SimMachine> machine =
       rundix::SimMachine::FromJson(std::string(reinterpret_cast<const char*>(data), size), sandbox, &error);
   machine.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(sandbox, ignored);
+  rundix::fuzz::RemoveTree(sandbox);
+  // The next description must start from nothing.
+  struct stat left;
+  if (::lstat(sandbox.c_str(), &left) == 0) std::abort();
   return 0;
 }

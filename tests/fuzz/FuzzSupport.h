@@ -16,6 +16,8 @@ std::wstring WideFromFuzzBytes(const uint8_t* data, size_t size);
 
 // A folder of the host made for this process, removed at exit.
 const std::string& Sandbox();
+// Removes a host folder and everything in it, without following links; it need not exist.
+void RemoveTree(const std::string& path);
 // A simulated machine over Sandbox(), made on first use.
 Machine& SharedMachine();
 // Forgets what the shared machine recorded (its journal): a target whose calls are recorded

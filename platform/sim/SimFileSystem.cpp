@@ -65,6 +65,21 @@ std::string FindNameNoCase(const std::string& folder, const std::wstring& lower)
   return found;
 }
 
+// Writes all `bytes` to `fd`, counting what went in `done`; false with errno set on failure.
+bool WriteAll(int fd, const void* data, size_t bytes, size_t* done) {
+  const char* p = static_cast<const char*>(data);
+  *done = 0;
+  while (*done < bytes) {
+    ssize_t n = ::write(fd, p + *done, bytes - *done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    *done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 DWORD ErrorFromErrno(int e, DWORD missing) {
   switch (e) {
     case ENOENT:
@@ -188,8 +203,7 @@ bool SimFileSystem::Load(const Json::Value& d, std::string* error) {
   for (const auto& f : d["unlistable"]) unlistable_.push_back(Normalize(WideFromUtf8(f.asString())));
   if (!MakeHostDirs(sandbox_ + "/C")) return fail("cannot make the sandbox's drive C: in " + sandbox_);
   for (const auto& f : d["folders"]) {
-    std::string host = HostPath(WideFromUtf8(f.asString()), View::kNative);
-    if (host.empty() || !MakeHostDirs(host)) return fail("cannot make folder " + f.asString());
+    if (!MakeFolder(WideFromUtf8(f.asString()))) return fail("cannot make folder " + f.asString());
   }
   const Json::Value& files = d["files"];
   if (!files.isNull() && !files.isArray()) return fail("\"files\" must be an array");
@@ -514,20 +528,14 @@ BOOL SimFileSystem::WriteFile(HANDLE file, const void* data, DWORD bytes, DWORD*
     SimLastError() = ERROR_INVALID_HANDLE;
     return FALSE;
   }
-  const char* p = static_cast<const char*>(data);
-  DWORD done = 0;
-  while (done < bytes) {
-    ssize_t n = ::write(fd, p + done, bytes - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      SimLastError() = errno == ENOSPC ? 112 /* ERROR_DISK_FULL */ : ERROR_ACCESS_DENIED;
-      if (written) *written = done;
-      return FALSE;
-    }
-    done += static_cast<DWORD>(n);
+  size_t done = 0;
+  if (!WriteAll(fd, data, bytes, &done)) {
+    SimLastError() = errno == ENOSPC ? 112 /* ERROR_DISK_FULL */ : ERROR_ACCESS_DENIED;
+    if (written) *written = static_cast<DWORD>(done);
+    return FALSE;
   }
   readAhead_.Forget();
-  if (written) *written = done;
+  if (written) *written = bytes;
   return TRUE;
 }
 
@@ -840,6 +848,11 @@ bool SimFileSystem::SHGetSpecialFolderPathW(int csidl, std::wstring* path, bool 
   return true;
 }
 
+bool SimFileSystem::MakeFolder(const std::wstring& path, View view) {
+  std::string host = HostPath(path, view);
+  return !host.empty() && MakeHostDirs(host);
+}
+
 bool SimFileSystem::PutFile(const std::wstring& path, const std::string& content,
                             std::optional<int64_t> lastWrite, View view) {
   std::string host = HostPath(path, view);
@@ -847,12 +860,12 @@ bool SimFileSystem::PutFile(const std::wstring& path, const std::string& content
   readAhead_.Forget();
   size_t slash = host.rfind('/');
   if (slash == std::string::npos || !MakeHostDirs(host.substr(0, slash))) return false;
-  {
-    std::ofstream out(host, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) return false;
-  }
+  // Plainly written: a stream would allocate its buffer for every file a description holds.
+  int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  bool wrote = WriteAll(fd, content.data(), content.size(), &done);
+  if (::close(fd) != 0 || !wrote) return false;
   return !lastWrite || SetLastWriteTime(path, *lastWrite, view);
 }
 

@@ -55,6 +55,9 @@ class SimFileSystem final : public IFileSystem {
   // The real path of a Windows path (after redirection and case-insensitive matching of the
   // parts that exist); empty when the path names no drive.
   std::string HostPath(const std::wstring& path, View view = View::kProgram) const;
+  // For descriptions and tests: makes a folder and the folders above it as the machine has
+  // them, past any access rule and without recording anything.
+  bool MakeFolder(const std::wstring& path, View view = View::kNative);
   // For tests and simulated installers: writes a file (making its folders) with a last-write
   // time in seconds since 1970 when given.
   bool PutFile(const std::wstring& path, const std::string& content,

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/Text.h"
 #include "platform/sim/SimFileSystem.h"
@@ -128,15 +129,19 @@ bool SimMachine::Load(const Json::Value& d, const std::string& sandbox, std::str
   if (!runtime_->Load(d, error) || !files_->Load(d, error) || !registry_->Load(d["registry"], error)) {
     return false;
   }
-  // The folders every Windows installation has.
+  // The folders every Windows installation has, made as the description's own folders are:
+  // no access rule keeps them from being there, and nothing is recorded. A drive the machine
+  // does not have gets none.
   if (d.get("standard_folders", true).asBool()) {
     std::wstring windows = files_->GetWindowsDirectoryW();
-    CreateFolderTree(*files_, windows + L"\\System32");
-    if (Is64Bit()) CreateFolderTree(*files_, windows + L"\\SysWOW64");
-    CreateFolderTree(*files_, files_->GetTempPathW(MAX_PATH + 1));
+    std::vector<std::wstring> standard = {windows + L"\\System32", files_->GetTempPathW(MAX_PATH + 1)};
+    if (Is64Bit()) standard.push_back(windows + L"\\SysWOW64");
     for (int csidl : {CSIDL_APPDATA, CSIDL_COMMON_APPDATA}) {
       std::wstring folder;
-      if (files_->SHGetSpecialFolderPathW(csidl, &folder, false)) CreateFolderTree(*files_, folder);
+      if (files_->SHGetSpecialFolderPathW(csidl, &folder, false)) standard.push_back(folder);
+    }
+    for (const std::wstring& folder : standard) {
+      if (folder.size() >= 2 && IsExistingFolder(*files_, folder.substr(0, 2) + L"\\")) files_->MakeFolder(folder);
     }
     journal_.Clear();
   }

@@ -131,6 +131,28 @@ TEST(SimFiles, PathsIgnoreCaseAndSystem32IsRedirectedFor32BitPrograms) {
   EXPECT_FALSE(IsExistingFile(files, L"relative\\path.dll"));
 }
 
+TEST(SimFiles, StandardFoldersAreThereWhateverTheAccessRules) {
+  test::TempDir dir;
+  auto m = LoadSimMachine(dir, R"({"native_arch":"x64","read_only":["C:\\Users","C:\\Windows"],
+      "special_folders":{"common_appdata":"D:\\ProgramData"}})");
+  IFileSystem& files = m->Files();
+  for (const wchar_t* folder : {L"C:\\Windows\\System32", L"C:\\Windows\\SysNative",
+                                L"C:\\Users\\user\\AppData\\Local\\Temp", L"C:\\Users\\user\\AppData\\Roaming"}) {
+    EXPECT_TRUE(IsExistingFolder(files, folder)) << std::wstring(folder).size();
+  }
+  // The rules still hold for the program, and making them recorded nothing.
+  EXPECT_FALSE(files.CreateDirectoryW(L"C:\\Users\\user\\New"));
+  EXPECT_TRUE(m->Journal().EventsOfKind("create_directory").empty());
+  // No drive D: then no folder on it either.
+  EXPECT_FALSE(IsExistingFolder(files, L"D:\\"));
+
+  test::TempDir dir32;
+  auto x86 = LoadSimMachine(dir32, R"({"native_arch":"x86"})");
+  EXPECT_TRUE(IsExistingFolder(x86->Files(), L"C:\\Windows\\System32"));
+  EXPECT_TRUE(IsExistingFolder(x86->Files(), L"C:\\ProgramData"));
+  EXPECT_FALSE(IsExistingFolder(x86->Files(), L"C:\\Windows\\SysWOW64"));
+}
+
 TEST(SimFiles, DotsSeparatorsAndPrefixesNameTheSameFile) {
   test::TempDir dir;
   auto m = LoadSimMachine(dir, R"({"native_arch":"x64","standard_folders":false,"files":[

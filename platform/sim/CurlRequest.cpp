@@ -3,9 +3,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 namespace rundix {
 
@@ -239,28 +241,66 @@ long CurlRequest::Status() const { return state_->status; }
 const std::string& CurlRequest::ResponseHead() const { return state_->finalHead; }
 const std::string& CurlRequest::RequestHead() const { return state_->requestHead; }
 
-std::vector<std::string> HeadValues(const std::string& head, const std::string& name) {
-  std::vector<std::string> values;
-  std::string wanted = Lower(name) + ":";
+namespace {
+
+bool SameHeaderName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Calls `take` with each value of header `name` in `head`, in order, until it returns false.
+// Lines are looked at where they lie: a hostile head may hold thousands, and a caller asking
+// for every occurrence in turn walks it once per occurrence.
+template <typename Take>
+void ForEachHeadValue(std::string_view head, std::string_view name, Take take) {
   size_t start = head.find("\r\n");
-  while (start != std::string::npos && start + 2 < head.size()) {
+  while (start != std::string_view::npos && start + 2 < head.size()) {
     size_t lineStart = start + 2;
     size_t end = head.find("\r\n", lineStart);
-    if (end == std::string::npos) end = head.size();
-    std::string line = head.substr(lineStart, end - lineStart);
-    if (Lower(line.substr(0, wanted.size())) == wanted) {
-      std::string value = line.substr(wanted.size());
+    if (end == std::string_view::npos) end = head.size();
+    std::string_view line = head.substr(lineStart, end - lineStart);
+    if (line.size() > name.size() && line[name.size()] == ':' && SameHeaderName(line.substr(0, name.size()), name)) {
+      std::string_view value = line.substr(name.size() + 1);
       size_t b = value.find_first_not_of(" \t");
       size_t e = value.find_last_not_of(" \t");
-      values.push_back(b == std::string::npos ? std::string() : value.substr(b, e - b + 1));
+      if (!take(b == std::string_view::npos ? std::string_view() : value.substr(b, e - b + 1))) return;
     }
-    start = end == head.size() ? std::string::npos : end;
+    start = end == head.size() ? std::string_view::npos : end;
   }
+}
+
+}  // namespace
+
+std::vector<std::string> HeadValues(const std::string& head, const std::string& name) {
+  std::vector<std::string> values;
+  ForEachHeadValue(head, name, [&](std::string_view value) {
+    values.emplace_back(value);
+    return true;
+  });
   return values;
+}
+
+std::optional<std::string> HeadValue(const std::string& head, const std::string& name, size_t occurrence) {
+  std::optional<std::string> found;
+  ForEachHeadValue(head, name, [&](std::string_view value) {
+    if (occurrence-- > 0) return true;
+    found.emplace(value);
+    return false;
+  });
+  return found;
 }
 
 std::vector<std::string> CurlRequest::HeaderValues(const std::string& name) const {
   return HeadValues(state_->finalHead, name);
+}
+
+std::optional<std::string> CurlRequest::HeaderValue(const std::string& name, size_t occurrence) const {
+  return HeadValue(state_->finalHead, name, occurrence);
 }
 
 std::optional<uint64_t> CurlRequest::ContentLength() const {

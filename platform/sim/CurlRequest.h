@@ -34,6 +34,8 @@ std::string EscapeRequestTarget(const std::string& target);
 // Values of one header in a head (status or request line, then header lines, CRLF each),
 // in order, the name compared without regard to case, blanks around the value trimmed.
 std::vector<std::string> HeadValues(const std::string& head, const std::string& name);
+// The value of its `occurrence`th (from 0) line, if it has that many.
+std::optional<std::string> HeadValue(const std::string& head, const std::string& name, size_t occurrence);
 
 class CurlRequest {
  public:
@@ -56,6 +58,7 @@ class CurlRequest {
   const std::string& ResponseHead() const;
   // Values of one response header in order (name without regard to case).
   std::vector<std::string> HeaderValues(const std::string& name) const;
+  std::optional<std::string> HeaderValue(const std::string& name, size_t occurrence) const;
   // The request head exactly as it went out (request line and header lines, CRLF each).
   const std::string& RequestHead() const;
   std::optional<uint64_t> ContentLength() const;

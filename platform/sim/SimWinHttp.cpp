@@ -473,9 +473,8 @@ class SimWinHttp final : public IWinHttp {
     } else {
       const char* name = HeaderName(level);
       if (!name) return Fail(ERROR_WINHTTP_INVALID_OPTION);
-      std::vector<std::string> values =
-          fromRequest ? HeadValues(exchange.RequestHead(), name) : exchange.HeaderValues(name);
-      if (occurrence < values.size()) value = values[occurrence];
+      value = fromRequest ? HeadValue(exchange.RequestHead(), name, occurrence)
+                          : exchange.HeaderValue(name, occurrence);
     }
     if (!value) return Fail(ERROR_WINHTTP_HEADER_NOT_FOUND);
 

@@ -45,6 +45,14 @@ struct CurlRequest::State {
   std::string pending;      // body bytes not yet taken
   size_t pendingOffset = 0;
   long status = 0;
+  // Where the last HeaderValue query of the final head stopped: `occurrence` is the first
+  // value found looking on from `at`. Asking for occurrence after occurrence of one header
+  // (as cookies are read) then walks the head once, not once per occurrence.
+  struct Cursor {
+    std::string name;
+    size_t occurrence = 0;
+    size_t at = 0;
+  } cursor;
 
   ~State() {
     if (multi && easy) curl_multi_remove_handle(multi, easy);
@@ -70,6 +78,7 @@ struct CurlRequest::State {
                       Lower(s->head).find("\nlocation:") != std::string::npos;
       if (code >= 200 && !redirect) {
         s->finalHead = s->head;
+        s->cursor = Cursor{};
         s->status = code;
         s->headDone = true;
       }
@@ -253,12 +262,12 @@ bool SameHeaderName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Calls `take` with each value of header `name` in `head`, in order, until it returns false.
-// Lines are looked at where they lie: a hostile head may hold thousands, and a caller asking
-// for every occurrence in turn walks it once per occurrence.
+// Calls `take(value, lineEnd)` with each value of header `name` in `head` on the lines after
+// offset `from`, in order, until it returns false. Lines are looked at where they lie: a
+// hostile head may hold thousands.
 template <typename Take>
-void ForEachHeadValue(std::string_view head, std::string_view name, Take take) {
-  size_t start = head.find("\r\n");
+void ForEachHeadValue(std::string_view head, std::string_view name, size_t from, Take take) {
+  size_t start = head.find("\r\n", from);
   while (start != std::string_view::npos && start + 2 < head.size()) {
     size_t lineStart = start + 2;
     size_t end = head.find("\r\n", lineStart);
@@ -268,7 +277,7 @@ void ForEachHeadValue(std::string_view head, std::string_view name, Take take) {
       std::string_view value = line.substr(name.size() + 1);
       size_t b = value.find_first_not_of(" \t");
       size_t e = value.find_last_not_of(" \t");
-      if (!take(b == std::string_view::npos ? std::string_view() : value.substr(b, e - b + 1))) return;
+      if (!take(b == std::string_view::npos ? std::string_view() : value.substr(b, e - b + 1), end)) return;
     }
     start = end == head.size() ? std::string_view::npos : end;
   }
@@ -278,7 +287,7 @@ void ForEachHeadValue(std::string_view head, std::string_view name, Take take) {
 
 std::vector<std::string> HeadValues(const std::string& head, const std::string& name) {
   std::vector<std::string> values;
-  ForEachHeadValue(head, name, [&](std::string_view value) {
+  ForEachHeadValue(head, name, 0, [&](std::string_view value, size_t) {
     values.emplace_back(value);
     return true;
   });
@@ -287,7 +296,7 @@ std::vector<std::string> HeadValues(const std::string& head, const std::string& 
 
 std::optional<std::string> HeadValue(const std::string& head, const std::string& name, size_t occurrence) {
   std::optional<std::string> found;
-  ForEachHeadValue(head, name, [&](std::string_view value) {
+  ForEachHeadValue(head, name, 0, [&](std::string_view value, size_t) {
     if (occurrence-- > 0) return true;
     found.emplace(value);
     return false;
@@ -300,7 +309,19 @@ std::vector<std::string> CurlRequest::HeaderValues(const std::string& name) cons
 }
 
 std::optional<std::string> CurlRequest::HeaderValue(const std::string& name, size_t occurrence) const {
-  return HeadValue(state_->finalHead, name, occurrence);
+  State::Cursor& cursor = state_->cursor;
+  if (cursor.name != name || occurrence < cursor.occurrence) cursor = State::Cursor{name, 0, 0};
+  std::optional<std::string> found;
+  ForEachHeadValue(state_->finalHead, name, cursor.at, [&](std::string_view value, size_t lineEnd) {
+    if (cursor.occurrence == occurrence) {
+      found.emplace(value);  // the cursor stays on it: asked again, it is found at once
+      return false;
+    }
+    ++cursor.occurrence;
+    cursor.at = lineEnd;
+    return true;
+  });
+  return found;
 }
 
 std::optional<uint64_t> CurlRequest::ContentLength() const {

@@ -43,6 +43,28 @@ class WinHttpServerTest : public test::TestRoutesServerTest {
 };
 
 
+TEST_F(WinHttpServerTest, HeaderOccurrencesAreFoundInAnyOrder) {
+  std::wstring path = L"/rundix-test/cookie?";
+  for (int i = 0; i < 200; ++i) path += L"set=c" + std::to_wstring(i) + L"%3Dv&";
+  Exchange e = Get(http, L"127.0.0.1", Port(), path, false);
+  ASSERT_TRUE(e.sent);
+  HANDLE r = e.request.get();
+  auto cookie = [&](DWORD n) {
+    DWORD index = n;
+    return QueryWinHttpHeaderText(http, r, WINHTTP_QUERY_SET_COOKIE, &index).value_or(L"-");
+  };
+  // In order (as cookies are read), again, backwards, skipping, and past the end.
+  for (DWORD i = 0; i < 200; ++i) ASSERT_EQ(cookie(i), L"c" + std::to_wstring(i) + L"=v");
+  EXPECT_EQ(cookie(199), L"c199=v");
+  EXPECT_EQ(cookie(200), L"-");
+  EXPECT_EQ(cookie(7), L"c7=v");
+  EXPECT_EQ(cookie(3), L"c3=v");
+  EXPECT_EQ(cookie(150), L"c150=v");
+  EXPECT_EQ(cookie(0), L"c0=v");
+  EXPECT_EQ(QueryWinHttpHeaderText(http, r, WINHTTP_QUERY_STATUS_CODE).value_or(L"-"), L"200");
+  EXPECT_EQ(cookie(1), L"c1=v");
+}
+
 TEST_F(WinHttpServerTest, HeaderQueriesFollowTheBufferRules) {
   Exchange e = Get(http, L"127.0.0.1", Port(), L"/rundix-test/cookie?set=a%3D1&set=bb%3D22", false);
   ASSERT_TRUE(e.sent);

@@ -5,10 +5,12 @@
 # found anything. A crash, leak or sanitizer report leaves its input under
 # build/fuzz/artifacts/<target>/ and fails the run.
 #
-#   scripts/fuzz.sh [-t SECONDS] [-n RUNS] [-k] [TARGET...]
+#   scripts/fuzz.sh [-t SECONDS] [-n RUNS] [-k] [-j JOBS] [TARGET...]
 #     -t SECONDS  time per target (default 60)
 #     -n RUNS     stop each target after this many executions instead (e.g. 10000000)
 #     -k          keep the working corpora from earlier runs (default: start from the seeds)
+#     -j JOBS     one run over JOBS worker processes sharing the corpus (libFuzzer's fork
+#                 mode; -n then counts the executions of all of them)
 #   A longer run, e.g. overnight:  scripts/fuzz.sh -t 3600 -k
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,12 +19,14 @@ cd "$root"
 seconds=60
 runs=""
 keep=0
-while getopts "t:n:k" opt; do
+jobs=0
+while getopts "t:n:kj:" opt; do
   case $opt in
     t) seconds=$OPTARG ;;
     n) runs=$OPTARG ;;
     k) keep=1 ;;
-    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+    j) jobs=$OPTARG ;;
+    *) sed -n '2,15p' "$0" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -74,6 +78,7 @@ for t in "${targets[@]}"; do
   cp -n tests/fuzz/corpus/"$t"/* "$corpus"/ 2>/dev/null
   args=(-print_final_stats=1 -timeout=10 -rss_limit_mb=2048 -max_len=65536 "-artifact_prefix=$artifacts/")
   if [ -n "$runs" ]; then args+=("-runs=$runs"); else args+=("-max_total_time=$seconds"); fi
+  [ "$jobs" -gt 0 ] && args+=("-fork=$jobs")
   d=$(dict_of "$t")
   [ -n "$d" ] && args+=("-dict=tests/fuzz/dict/$d.dict")
   log=$work/$t.log
@@ -82,6 +87,13 @@ for t in "${targets[@]}"; do
   rc=$?
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
   rate=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  if [ "$jobs" -gt 0 ]; then
+    # The fork mode's own lines: "#EXECS: cov: ... time: SECONDSs job: N".
+    last=$(grep -E '^#[0-9]+: cov:' "$log" | tail -1)
+    execs=$(sed -E 's/^#([0-9]+):.*/\1/' <<<"$last")
+    elapsed=$(grep -Eo 'time: [0-9]+s' <<<"$last" | grep -Eo '[0-9]+')
+    [ -n "$execs" ] && [ "${elapsed:-0}" -gt 0 ] && rate=$((execs / elapsed))
+  fi
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')
   if [ "$rc" -eq 0 ]; then

@@ -425,6 +425,9 @@ void KuPaintManager::RemoveAllDefaultAttributeList() { defaults_.clear(); }
 
 KuFontInfo* KuPaintManager::AddFont(const std::wstring& id, const std::wstring& face, int size,
                                     bool bold, bool underline, bool italic, bool strikeout) {
+  if (fonts_.size() >= kMaxFonts && fonts_.find(id) == fonts_.end()) return nullptr;
+  // The height is the size negated: the bound also keeps that from overflowing.
+  size = std::clamp(size, -kMaxFontSize, kMaxFontSize);
   rundix::FontDesc desc;
   desc.face = face;
   desc.size = size;

@@ -105,6 +105,11 @@ class KuPaintManager {
   void RemoveAllDefaultAttributeList();
   const std::map<std::wstring, std::wstring>& DefaultAttributeLists() const { return defaults_; }
 
+  // Each id holds a font object of the system's, and a skin may come from a file: past
+  // kMaxFonts ids a new one is refused (null); a known id may still be registered again.
+  // The size is held to ±kMaxFontSize pixels.
+  static constexpr size_t kMaxFonts = 256;
+  static constexpr int kMaxFontSize = 2048;
   KuFontInfo* AddFont(const std::wstring& id, const std::wstring& face, int size, bool bold,
                       bool underline, bool italic, bool strikeout);
   // An unknown or empty id gives the default font.

@@ -86,6 +86,36 @@ TEST(KuDialogBuilderTest, FontsRegisterWithTheirDefaults) {
   EXPECT_EQ(fonts.count(L"noname"), 0u);
 }
 
+// Every id holds a system font object, so a skin cannot register them without end, nor ask
+// for sizes whose negated height would not fit.
+TEST(KuDialogBuilderTest, FontIdsAndSizesAreBounded) {
+  const size_t limit = KuPaintManager::kMaxFonts;
+  std::wstring skin = L"<Window>";
+  for (size_t i = 0; i < limit + 10; ++i) {
+    skin += L"<Font font=\"f" + std::to_wstring(i) + L"\" name=\"Arial\" size=\"10\"/>";
+  }
+  // Known ids may still be registered again, and a refused one is not made the default.
+  skin += L"<Font font=\"f0\" name=\"Arial\" size=\"99999\"/>";
+  skin += L"<Font font=\"f1\" name=\"Arial\" size=\"-99999\"/>";
+  skin += L"<Font font=\"late\" name=\"Arial\" size=\"10\" default=\"true\"/>";
+  skin += L"<Button name=\"b\"/></Window>";
+  Built built = Build(skin, nullptr);
+  ASSERT_NE(built.root, nullptr);
+  const auto& fonts = built.manager->Fonts();
+  EXPECT_EQ(fonts.size(), limit);
+  EXPECT_EQ(fonts.count(L"f" + std::to_wstring(limit - 1)), 1u);
+  EXPECT_EQ(fonts.count(L"f" + std::to_wstring(limit)), 0u);
+  EXPECT_EQ(fonts.count(L"late"), 0u);
+  EXPECT_EQ(fonts.at(L"f0")->size, KuPaintManager::kMaxFontSize);
+  EXPECT_EQ(fonts.at(L"f1")->size, -KuPaintManager::kMaxFontSize);
+  const KuFontInfo* fallback = built.manager->GetDefaultFont();
+  for (const auto& entry : fonts) EXPECT_NE(entry.second.get(), fallback);
+
+  // Once ids are freed, new ones are taken again.
+  built.manager->RemoveAllFont();
+  EXPECT_NE(built.manager->AddFont(L"again", L"Arial", 10, false, false, false, false), nullptr);
+}
+
 TEST(KuDialogBuilderTest, ClassDefaultsComeFirstAndTheElementsOwnAttributesWin) {
   Built built = Build(
       L"<Window><Default name=\"Button\" value='width=\"90\" height=\"30\"'/>"

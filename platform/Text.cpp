@@ -193,6 +193,23 @@ bool ContainsNoCase(const std::wstring& haystack, const std::wstring& needle) {
   return ToLowerWide(haystack).find(ToLowerWide(needle)) != std::wstring::npos;
 }
 
+namespace {
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+std::string ToLowerAscii(std::string text) {
+  for (auto& c : text) c = LowerAscii(c);
+  return text;
+}
+
+bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
 std::wstring FormatWide(const wchar_t* format, ...) {
   std::vector<wchar_t> buffer(256);
   for (;;) {

@@ -31,4 +31,8 @@ std::wstring ToLowerWide(std::wstring text);
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 bool ContainsNoCase(const std::wstring& haystack, const std::wstring& needle);
 
+// ASCII letters only: header names and other protocol words.
+std::string ToLowerAscii(std::string text);
+bool EqualsNoCaseAscii(std::string_view a, std::string_view b);
+
 }  // namespace rundix

@@ -3,11 +3,12 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string_view>
+
+#include "platform/Text.h"
 
 namespace rundix {
 
@@ -18,11 +19,6 @@ constexpr size_t kWindow = 64 * 1024;  // body bytes held for the caller at most
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
 }
 
 }  // namespace
@@ -75,7 +71,7 @@ struct CurlRequest::State {
       curl_easy_getinfo(s->easy, CURLINFO_RESPONSE_CODE, &code);
       // Interim 1xx heads and heads of followed redirects are not the final response.
       bool redirect = s->options.followRedirects && code >= 300 && code < 400 &&
-                      Lower(s->head).find("\nlocation:") != std::string::npos;
+                      ToLowerAscii(s->head).find("\nlocation:") != std::string::npos;
       if (code >= 200 && !redirect) {
         s->finalHead = s->head;
         s->cursor = Cursor{};
@@ -252,16 +248,6 @@ const std::string& CurlRequest::RequestHead() const { return state_->requestHead
 
 namespace {
 
-bool SameHeaderName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Calls `take(value, lineEnd)` with each value of header `name` in `head` on the lines after
 // offset `from`, in order, until it returns false. Lines are looked at where they lie: a
 // hostile head may hold thousands.
@@ -273,7 +259,7 @@ void ForEachHeadValue(std::string_view head, std::string_view name, size_t from,
     size_t end = head.find("\r\n", lineStart);
     if (end == std::string_view::npos) end = head.size();
     std::string_view line = head.substr(lineStart, end - lineStart);
-    if (line.size() > name.size() && line[name.size()] == ':' && SameHeaderName(line.substr(0, name.size()), name)) {
+    if (line.size() > name.size() && line[name.size()] == ':' && EqualsNoCaseAscii(line.substr(0, name.size()), name)) {
       std::string_view value = line.substr(name.size() + 1);
       size_t b = value.find_first_not_of(" \t");
       size_t e = value.find_last_not_of(" \t");

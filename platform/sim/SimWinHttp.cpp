@@ -72,11 +72,6 @@ struct HandleObject {
   std::shared_ptr<Request> request;
 };
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
-}
-
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return std::string();
@@ -155,7 +150,7 @@ DWORD ErrorFromCurl(const CurlRequest& exchange) {
     case CurlRequest::Failure::kTimeout: return ERROR_WINHTTP_TIMEOUT;
     default: break;
   }
-  std::string lower = Lower(exchange.Error());
+  std::string lower = ToLowerAscii(exchange.Error());
   if (lower.find("ssl") != std::string::npos || lower.find("certificate") != std::string::npos) {
     return ERROR_WINHTTP_SECURE_FAILURE;
   }
@@ -362,7 +357,7 @@ class SimWinHttp final : public IWinHttp {
     std::vector<Header>& list = object.request->headers;
     for (Header& h : lines) {
       auto same = std::find_if(list.begin(), list.end(),
-                               [&](const Header& x) { return Lower(x.name) == Lower(h.name); });
+                               [&](const Header& x) { return EqualsNoCaseAscii(x.name, h.name); });
       if (same != list.end()) {
         if (modifiers & WINHTTP_ADDREQ_FLAG_ADD_IF_NEW) continue;
         if (modifiers & WINHTTP_ADDREQ_FLAG_REPLACE) {
@@ -407,7 +402,7 @@ class SimWinHttp final : public IWinHttp {
     bool hasContentType = false;
     bool hasHost = false;
     for (const Header& h : r.headers) {
-      std::string lower = Lower(h.name);
+      std::string lower = ToLowerAscii(h.name);
       hasAgent = hasAgent || lower == "user-agent";
       hasAccept = hasAccept || lower == "accept";
       hasContentType = hasContentType || lower == "content-type";
